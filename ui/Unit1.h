@@ -28,7 +28,6 @@ public:
     /// Disconnect: closes the connection.
     void Button2Click(TObject* Sender);
 
-private:
     /// Connect's first stage: applies the four settings and opens the connection when the
     /// address and port fields are filled; does nothing otherwise.
     void ConfigureAndOpen();
