@@ -40,9 +40,10 @@ public:
     bool AllowCookies = true;
     bool ForceEncodeParams = false;  // HTTPOptions [hoForceEncodeParams]
 
-    /// Connect time-out in milliseconds used when Connect is given -1.
+    /// Connect time-out in milliseconds: what Connect(-1) waits, and what a Get waits for any
+    /// connection it makes itself. 0: no limit but the system's own.
     int ConnectTimeout = 10000;
-    /// Abort a request when no byte arrives for this many milliseconds.
+    /// A Get is abandoned when no byte arrives for this many milliseconds. 0: never.
     int ReadTimeout = 15000;
 
     /// Opens a TCP connection to Host:Port (closing any open one first). `timeout` in
