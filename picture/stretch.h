@@ -1,0 +1,12 @@
+// Scaling a decoded picture to the picture area, each direction on its own: area averaging
+// where a direction shrinks (every source pixel counts by how much of it an output pixel
+// covers, so fine patterns come out as their average, not as moiré), linear interpolation
+// between pixel centres where it grows, and a plain copy where it keeps its size.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+/// Scales `source` (24-bit blue-green-red or 8-bit indexed) to `size`; the result is a
+/// Format_RGB32 image ready to paint. An empty source or size gives a null image.
+QImage StretchPicture(const QImage& source, QSize size);
