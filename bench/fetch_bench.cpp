@@ -1,0 +1,80 @@
+// Click to picture: the whole Connect command against a loopback lighttpd, until the picture
+// area's first paint is over, beside a raw libcurl GET of the same URL plus the reference decode.
+#include "bench/benches.h"
+
+#include "bench/reference_decode.h"
+#include "bench/timing.h"
+#include "tests/support/lighttpd_server.h"
+#include "platform/application.h"
+#include "ui/Unit1.h"
+
+#include <curl/curl.h>
+
+#include <QApplication>
+#include <stdexcept>
+
+namespace {
+
+size_t Collect(char* data, size_t size, size_t count, void* out) {
+    auto* body = static_cast<std::vector<std::uint8_t>*>(out);
+    body->insert(body->end(), data, data + size * count);
+    return size * count;
+}
+
+// A plain libcurl GET with a fresh handle, as a simple client would make it.
+std::vector<std::uint8_t> RawGet(const std::string& url, bool digest) {
+    std::vector<std::uint8_t> body;
+    CURL* curl = curl_easy_init();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    if (digest) {
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_DIGEST);
+        curl_easy_setopt(curl, CURLOPT_USERPWD, "admin:secret");
+    }
+    const CURLcode result = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_cleanup(curl);
+    if (result != CURLE_OK || status != 200) throw std::runtime_error("raw GET failed");
+    return body;
+}
+
+}  // namespace
+
+void FetchBenches(const std::vector<Snapshot>& snapshots, std::vector<BenchRow>& rows) {
+    for (bool digest : {false, true}) {
+        for (const Snapshot& s : snapshots) {
+            LighttpdServer::Options options;
+            options.auth = digest ? LighttpdServer::Auth::Digest : LighttpdServer::Auth::None;
+            options.files["/cgi-bin/viewer/video.jpg"] = std::string(s.jpeg.begin(), s.jpeg.end());
+            LighttpdServer camera(options);
+
+            TForm1 form(nullptr);
+            form.Show();
+            QApplication::processEvents();
+            form.Edit1->SetText("127.0.0.1");
+            form.Edit2->SetText(std::to_string(camera.Port()));
+            form.Edit3->SetText(digest ? "admin" : "");
+            form.Edit4->SetText(digest ? "secret" : "");
+            std::vector<std::string> errors;
+            auto sink = std::exchange(Application->MessageSink, [&](const std::string& m) { errors.push_back(m); });
+
+            const std::string url = "http://127.0.0.1:" + std::to_string(camera.Port()) + "/cgi-bin/viewer/video.jpg";
+            ReferenceDecoder reference;
+            auto [ours, ref] = MedianPair(
+                RunsFor(s.Pixels()),
+                [&] {
+                    form.Button1->Click();
+                    form.Image1->Widget()->repaint();  // the first paint decodes and stretches
+                },
+                [&] { reference.Decode(RawGet(url, digest)); });
+            QApplication::processEvents();
+            Application->MessageSink = sink;
+            if (!errors.empty()) throw std::runtime_error("Connect failed: " + errors.front());
+            rows.push_back({digest ? "click to picture (digest)" : "click to picture", s.Name(), ours, "ms", ref,
+                            "raw libcurl GET + reference decode", 1.25});
+        }
+    }
+}
