@@ -46,15 +46,19 @@ public:
     /// A Get is abandoned when no byte arrives for this many milliseconds. 0: never.
     int ReadTimeout = 15000;
 
-    /// Opens a TCP connection to Host:Port (closing any open one first). `timeout` in
-    /// milliseconds, -1 for ConnectTimeout. Raises an Exception when it cannot be made.
+    /// Opens a TCP connection to Host:Port (closing any open one first). Host may be a name or
+    /// an IPv4 or IPv6 address, the latter bare or in brackets. `timeout` in milliseconds, -1
+    /// for ConnectTimeout. Raises an Exception naming host and port when it cannot be made.
     void Connect(int timeout = -1);
     /// Closes the connection; does nothing when none is open.
     void Disconnect();
     bool Connected() const;
 
-    /// Sends one GET for `url` and writes the body into `stream` from its position.
-    /// Raises an Exception for any failure, including a status other than 2xx.
+    /// Sends one GET for `url` ("http://host[:port]/path"; without a port, Port) and writes a
+    /// 2xx response's body into `stream` from its position. A URL for Host and Port travels
+    /// over the open connection, which ends with the request; any other makes its own. The
+    /// credentials answer a challenge from Host only. Raises an Exception for any failure,
+    /// including a final status other than 2xx ("HTTP/1.1 404 Not Found").
     void Get(const std::string& url, TStream& stream);
 
     bool SetLayoutProperty(const std::string& name, const TLayoutValue& value, TForm& root) override;

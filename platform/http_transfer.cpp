@@ -79,7 +79,6 @@ void Transfer::Configure() {
     curl_easy_setopt(easy_, CURLOPT_USERAGENT, request_.userAgent.c_str());
     curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, curlError_);
-    if (getenv("CAMVIEW_CURL_VERBOSE")) curl_easy_setopt(easy_, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, long(request_.connectTimeoutMs > 0 ? request_.connectTimeoutMs : 0));
     curl_easy_setopt(easy_, CURLOPT_OPENSOCKETFUNCTION, &Transfer::OpenSocket);
     curl_easy_setopt(easy_, CURLOPT_OPENSOCKETDATA, this);

@@ -85,6 +85,10 @@ Url ParseUrl(const std::string& url, bool encode) {
     for (unsigned char c : parsed.host) {
         if (c == ' ') throw Exception("The URL's host contains a blank: " + url);
     }
+    // libcurl decodes %XX in a host name, so it would look up another name than the one the
+    // credentials and the open connection are matched against. Only an IPv6 zone has a '%'.
+    if (parsed.host.find('%') != std::string::npos && parsed.host.find(':') == std::string::npos)
+        throw Exception("The URL's host contains a '%': " + url);
     parsed.path = encode ? Encode(target) : target;
     return parsed;
 }

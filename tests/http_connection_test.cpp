@@ -30,7 +30,6 @@ protected:
     TIdHTTP client{nullptr};
 };
 
-
 TEST_F(HttpConnectionTest, AGetAfterConnectTravelsOverThatOneConnection) {
     const struct {
         std::string host;  // as typed
