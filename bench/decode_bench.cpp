@@ -34,7 +34,7 @@ void DecodeBenches(const std::vector<Snapshot>& snapshots, std::vector<BenchRow>
 
         // 1. Load plus decode into the bitmap, a fresh graphic each time as each Connect has.
         auto [ours, ref] = MedianPair(
-            runs, [&] { Loaded(s)->DIBNeeded(); }, [&] { reference.Decode(s.jpeg); });
+            runs, [&] { Loaded(s)->MakeBitmap(); }, [&] { reference.Decode(s.jpeg); });
         rows.push_back({"decode", s.Name(), ours, "ms", ref, "libjpeg-turbo decode, reused buffer", 1.10});
 
         // 2. First paint (decode and stretch into the area) and the stretch alone.
@@ -46,7 +46,7 @@ void DecodeBenches(const std::vector<Snapshot>& snapshots, std::vector<BenchRow>
         });
         rows.push_back({"first paint", s.Name(), firstPaint, "ms", ref, "reference decode", 0});
         auto decoded = Loaded(s);
-        decoded->DIBNeeded();
+        decoded->MakeBitmap();
         const QImage view = decoded->Bitmap()->View();
         const double stretch = Median(runs, [&] { (void)StretchPicture(view, kArea); });
         rows.push_back({"stretch alone", s.Name(), stretch, "ms", ours, "our decode", s.width >= 7680 ? 0.15 : 0});

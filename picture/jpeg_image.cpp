@@ -80,15 +80,15 @@ std::unique_ptr<TGraphic> TJPEGImage::Clone() const {
     return copy;
 }
 
-void TJPEGImage::DIBNeeded() {
+void TJPEGImage::MakeBitmap() {
     if (bitmap_ || !data_) return;
     // Attached before decoding, so that whatever an error leaves is what later draws show.
     bitmap_ = std::make_shared<TJPEGBitmap>();
     ++decodeCount_;
-    Decode(*bitmap_);
+    DecodeInto(*bitmap_);
 }
 
-void TJPEGImage::Decode(TJPEGBitmap& bitmap) const {
+void TJPEGImage::DecodeInto(TJPEGBitmap& bitmap) const {
     JpegDecoderGuard guard;
     JpegDecoder* decoder = &guard.decoder;
     auto check = [decoder](bool ok) {
@@ -129,7 +129,7 @@ void TJPEGImage::Decode(TJPEGBitmap& bitmap) const {
 void TJPEGImage::Draw(QPainter& painter, const QRect& dest) {
     std::exception_ptr failure;
     try {
-        DIBNeeded();
+        MakeBitmap();
     } catch (...) {
         failure = std::current_exception();
     }

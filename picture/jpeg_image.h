@@ -28,10 +28,11 @@ enum class TJPEGPixelFormat { jf24Bit, jf8Bit };
 
 class TJPEGImage : public TGraphic {
 public:
-    /// The largest decoded picture shown, in pixels: 2^28, about 268 million (16384 by 16384).
-    /// A bigger one fails at its first draw with an EJPEG saying so, instead of taking the
-    /// machine's memory: at this size the 24-bit bitmap is 768 MiB, and the decoder's own
-    /// buffers for a progressive or two-pass decode add up to about as much again, twice.
+    /// The largest decoded picture shown, in pixels: 2^28, about 268 million (16384 by 16384;
+    /// a 100-megapixel snapshot is well inside). A bigger one fails at its first draw with an
+    /// EJPEG saying so instead of taking the machine's memory: at the limit the 24-bit bitmap
+    /// is 768 MiB, and the decoder's own buffers for a progressive JPEG take up to 8 bytes a
+    /// pixel more (2 GiB). The check comes before the decoder allocates anything for the picture.
     static constexpr std::uint64_t kMaxPixels = std::uint64_t(1) << 28;
 
     TJPEGImage();
@@ -61,7 +62,7 @@ public:
     void Draw(QPainter& painter, const QRect& dest) override;
 
     /// Makes the bitmap if no draw has yet, raising what the first draw would.
-    void DIBNeeded();
+    void MakeBitmap();
     /// The decoded bitmap; null before the first draw.
     const TJPEGBitmap* Bitmap() const { return bitmap_.get(); }
     /// The bitmap scaled to the last destination drawn; repaints draw this.
@@ -79,7 +80,7 @@ public:
 
 private:
     struct Data;
-    void Decode(TJPEGBitmap& bitmap) const;
+    void DecodeInto(TJPEGBitmap& bitmap) const;
 
     std::shared_ptr<const Data> data_;
     bool progressive_ = false;

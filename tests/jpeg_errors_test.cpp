@@ -60,8 +60,8 @@ TEST(JpegLoadErrors, HeadersTheDecoderRejectsRaiseTheirCodeAtLoading) {
 
 TEST(JpegDrawErrors, AnEmptyBodyRaisesInputEmptyOnceAtTheFirstDraw) {
     auto image = LoadJpeg({});
-    EXPECT_EQ(RaisedCode([&] { image->DIBNeeded(); }), JERR_INPUT_EMPTY);
-    EXPECT_EQ(RaisedCode([&] { image->DIBNeeded(); }), -1);
+    EXPECT_EQ(RaisedCode([&] { image->MakeBitmap(); }), JERR_INPUT_EMPTY);
+    EXPECT_EQ(RaisedCode([&] { image->MakeBitmap(); }), -1);
     ASSERT_NE(image->Bitmap(), nullptr);
     EXPECT_EQ(image->Bitmap()->Width(), 0);
     EXPECT_EQ(image->DecodeCount(), 1);
@@ -75,8 +75,8 @@ TEST(JpegDrawErrors, AnErrorAfterTheRowsKeepsThemAndIsRaisedOnce) {
     jpeg.insert(jpeg.end(), frame.begin() + std::ptrdiff_t(FindSegment(kGood, 0xC0)), frame.end());
     jpeg.insert(jpeg.end(), {0xFF, 0xD9});
     auto image = LoadJpeg(jpeg);
-    EXPECT_EQ(RaisedCode([&] { image->DIBNeeded(); }), JERR_SOF_DUPLICATE);
-    EXPECT_EQ(RaisedCode([&] { image->DIBNeeded(); }), -1);
+    EXPECT_EQ(RaisedCode([&] { image->MakeBitmap(); }), JERR_SOF_DUPLICATE);
+    EXPECT_EQ(RaisedCode([&] { image->MakeBitmap(); }), -1);
     EXPECT_EQ(PixelsOf(image->Bitmap()->View()), Decoded(*LoadJpeg(kGood)));
 }
 
@@ -86,7 +86,7 @@ TEST(JpegDrawErrors, AnErrorBeforeTheFirstRowLeavesAnEmptyBitmap) {
     Bytes jpeg = MakeJpeg({.width = 32, .height = 32, .progressive = true});
     jpeg[FindScan(jpeg, 1) + 5] = 9;  // the second scan's first component
     auto image = LoadJpeg(jpeg);
-    EXPECT_EQ(RaisedCode([&] { image->DIBNeeded(); }), JERR_BAD_COMPONENT_ID);
+    EXPECT_EQ(RaisedCode([&] { image->MakeBitmap(); }), JERR_BAD_COMPONENT_ID);
     EXPECT_EQ(image->Bitmap()->Width(), 0);
 }
 
@@ -179,7 +179,7 @@ TEST(JpegSizeLimit, APictureAboveTheLimitRaisesAClearErrorAtTheFirstDraw) {
     auto image = LoadJpeg(HugeGrayscaleHeader(65000, 65000));
     EXPECT_EQ(image->Width(), 65000);
     std::string message;
-    EXPECT_EQ(RaisedCode([&] { image->DIBNeeded(); }, &message), 0);
+    EXPECT_EQ(RaisedCode([&] { image->MakeBitmap(); }, &message), 0);
     EXPECT_EQ(message, "The picture is too large to show (65000 x 65000 pixels; the limit is 268435456 pixels)");
     EXPECT_EQ(image->Bitmap()->Width(), 0);
 }
@@ -187,7 +187,7 @@ TEST(JpegSizeLimit, APictureAboveTheLimitRaisesAClearErrorAtTheFirstDraw) {
 TEST(JpegSizeLimit, AHundredMegapixelPictureDecodes) {
     constexpr int kWidth = 10240, kHeight = 9800;
     auto image = LoadJpeg(MakeLargeJpeg(kWidth, kHeight));
-    image->DIBNeeded();
+    image->MakeBitmap();
     const TJPEGBitmap& bitmap = *image->Bitmap();
     ASSERT_EQ(bitmap.Width(), kWidth);
     ASSERT_EQ(bitmap.Height(), kHeight);

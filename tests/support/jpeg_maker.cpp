@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 
 #include <jpeglib.h>
 
@@ -42,6 +43,10 @@ void Put16(Bytes& out, int v) {
 }
 
 }  // namespace
+
+void PrintTo(const JpegRecipe& recipe, std::ostream* out) {
+    *out << (recipe.name.empty() ? "JPEG" : recipe.name) << " " << recipe.width << "x" << recipe.height;
+}
 
 Bytes TestPixels(int width, int height, int components) {
     Bytes out;

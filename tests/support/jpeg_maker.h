@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct JpegRecipe {
     int restartRows = 0;
     std::string name = "";  // for test output
 };
+
+/// How test output names a recipe.
+void PrintTo(const JpegRecipe& recipe, std::ostream* out);
 
 /// The tests' picture: gradients with finer detail on top, as `components` bytes per pixel
 /// (1 grey, 3 red-green-blue, 4 CMYK ink amounts), rows one after the other.

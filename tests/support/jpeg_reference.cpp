@@ -91,6 +91,6 @@ std::unique_ptr<TJPEGImage> LoadJpeg(const Bytes& jpeg) {
 }
 
 RgbPixels Decoded(TJPEGImage& image) {
-    image.DIBNeeded();
+    image.MakeBitmap();
     return PixelsOf(image.Bitmap()->View());
 }
