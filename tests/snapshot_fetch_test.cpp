@@ -1,5 +1,6 @@
 // The Connect command end to end: the real window on the offscreen platform, typed into and
 // clicked as a user does, against the demo camera and scripted misbehaving cameras.
+#include "tests/support/camera_window.h"
 #include "tests/support/democam.h"
 #include "tests/support/jpeg_maker.h"
 #include "tests/support/jpeg_reference.h"
@@ -54,34 +55,8 @@ double MeanDifference(const RgbPixels& a, const RgbPixels& b) {
     return total / a.rgb.size();
 }
 
-class SnapshotFetchTest : public ::testing::Test {
+class SnapshotFetchTest : public CameraWindowTest {
 protected:
-    void SetUp() override {
-        form = std::make_unique<TForm1>(nullptr);
-        form->IdHTTP1->ConnectTimeout = 2000;
-        form->IdHTTP1->ReadTimeout = 700;
-        form->Show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form->Window()));
-        TakeMessages();
-    }
-
-    void Type(TEdit* field, const std::string& text) {
-        field->LineEdit()->clear();
-        QTest::keyClicks(field->LineEdit(), QString::fromStdString(text));
-    }
-    void TypeSettings(const std::string& address, int port, const std::string& user = "",
-                      const std::string& password = "") {
-        Type(form->Edit1, address);
-        Type(form->Edit2, port ? std::to_string(port) : "");
-        Type(form->Edit3, user);
-        Type(form->Edit4, password);
-    }
-    // Clicks Connect and lets the window paint; returns the messages shown meanwhile.
-    std::vector<std::string> Connect() {
-        QTest::mouseClick(form->Button1->Widget(), Qt::LeftButton);
-        form->Image1->Widget()->repaint();
-        return TakeMessages();
-    }
     RgbPixels Shown() { return PixelsOf(form->Image1->Widget()->grab().toImage()); }
 
     // Shows `jpeg` through a good camera, so that a failing command has a picture to keep.
@@ -91,8 +66,6 @@ protected:
         ASSERT_EQ(Connect(), std::vector<std::string>{});
         ASSERT_NE(form->Image1->Picture()->Graphic(), nullptr);
     }
-
-    std::unique_ptr<TForm1> form;
 };
 
 TEST_F(SnapshotFetchTest, JpegIsShownStretchedAfterOneGet) {
