@@ -19,6 +19,16 @@ private:
     TButton* button_;
 };
 
+// The address becomes the URL's host. A '/', '?', '#' or '@' in it would end the host there
+// and make the rest a path, a query, a fragment or a user name: the request would go for
+// another path than the snapshot's.
+void CheckAddressForUrl(const std::string& address) {
+    const std::size_t at = address.find_first_of("/?#@");
+    if (at != std::string::npos)
+        throw Exception(std::string("The camera address must be a host name or an IP address, without '") +
+                        address[at] + "'");
+}
+
 }  // namespace
 
 void TForm1::Button1Click(TObject* /*Sender*/) {
@@ -27,6 +37,7 @@ void TForm1::Button1Click(TObject* /*Sender*/) {
     // Declared after `busy`, so both are released before the button comes back on.
     auto stream = std::make_unique<TMemoryStream>();
     auto jpeg = std::make_unique<TJPEGImage>();
+    CheckAddressForUrl(Edit1->Text());
     const std::string url = "http://" + Edit1->Text() + kSnapshotPath;
     IdHTTP1->Get(url, *stream);
     stream->SetPosition(0);

@@ -2,6 +2,7 @@
 
 #include "platform/exception.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -159,8 +160,14 @@ void ScriptServer::Serve(int index, int fd) {
     while (!stop_) {
         if (!ReadRequest(index, fd, pending, raw)) {
             std::lock_guard lock(mutex_);
-            if (hangUps_[index] == 1) hangUps_[index] = 2;
-            else if (!stop_) closedByClient_[index] = true;
+            if (hangUps_[index] == 1) {
+                // Closed before HangUp returns, so the client finds the connection gone.
+                close(fd);
+                fd = -1;
+                hangUps_[index] = 2;
+            } else if (!stop_) {
+                closedByClient_[index] = true;
+            }
             changed_.notify_all();
             break;
         }
@@ -180,9 +187,15 @@ void ScriptServer::Serve(int index, int fd) {
             if (!stop_) MarkClosedByClient(index);
             break;
         }
+        if (reply.reset) {
+            // A zero linger time makes close() send RST and drop what is still unsent.
+            const linger abort{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            break;
+        }
         if (reply.close) break;
     }
-    close(fd);
+    if (fd >= 0) close(fd);
 }
 
 ScriptedReply ScriptServer::NextReply(const ScriptedRequest& request) {
@@ -229,7 +242,9 @@ bool ScriptServer::Send(int fd, const ScriptedReply& reply) {
         return true;
     };
     if (reply.trickleMs > 0) {
-        for (char c : reply.bytes) {
+        const std::size_t atOnce = std::min(reply.trickleFrom, reply.bytes.size());
+        if (!sendAll(reply.bytes.data(), atOnce)) return false;
+        for (char c : reply.bytes.substr(atOnce)) {
             if (!sendAll(&c, 1)) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(reply.trickleMs));
         }

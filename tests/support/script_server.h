@@ -19,6 +19,8 @@ struct ScriptedReply {
     std::size_t fill = 0;  // then this many 'x' bytes (for bodies too large to spell out)
     bool stall = false;    // then nothing more: the connection is held until the client closes it
     bool close = false;    // then the server closes the connection
+    bool reset = false;    // then the server resets the connection (RST, not FIN)
+    std::size_t trickleFrom = 0;  // with trickleMs: the bytes before this offset go at once
 };
 
 /// "HTTP/1.1 <status>" with a Content-Length for `body`, the `headers` given (each line ending
