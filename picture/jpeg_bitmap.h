@@ -2,6 +2,8 @@
 // palette indexes with the decoder's palette. The decoder writes straight into its rows.
 #pragma once
 
+#include "picture/block_cache.h"
+
 #include <QImage>
 #include <QRgb>
 #include <QVector>
@@ -15,21 +17,24 @@ public:
 
     /// An empty bitmap, 0 by 0.
     TJPEGBitmap() = default;
-    ~TJPEGBitmap();
     TJPEGBitmap(const TJPEGBitmap&) = delete;
     TJPEGBitmap& operator=(const TJPEGBitmap&) = delete;
 
-    /// Gives the (empty) bitmap its size and format; every pixel starts at 0 (black, or
-    /// palette entry 0). Returns false when the memory cannot be had; the bitmap stays empty.
+    /// Gives the bitmap its size and format, dropping any rows it had. The new rows hold
+    /// whatever their memory held (it may have been another picture's): the caller writes
+    /// every row or clears the rest with ClearRowsFrom. Returns false when the memory cannot
+    /// be had; the bitmap is then empty.
     bool Allocate(int width, int height, Format format);
+    /// Sets every pixel of row `y` and the rows below it to 0 (black, or palette entry 0).
+    void ClearRowsFrom(int y);
 
     int Width() const { return width_; }
     int Height() const { return height_; }
     Format PixelFormat() const { return format_; }
     /// Bytes from one row to the next; rows start on 4-byte boundaries.
     std::ptrdiff_t Stride() const { return stride_; }
-    std::uint8_t* Bits() { return bits_; }
-    const std::uint8_t* Row(int y) const { return bits_ + y * stride_; }
+    std::uint8_t* Bits() { return rows_.Data(); }
+    const std::uint8_t* Row(int y) const { return rows_.Data() + y * stride_; }
 
     const QVector<QRgb>& Palette() const { return palette_; }
     void SetPalette(QVector<QRgb> palette) { palette_ = std::move(palette); }
@@ -38,11 +43,7 @@ public:
     QImage View() const;
 
 private:
-    void Release();
-
-    std::uint8_t* bits_ = nullptr;
-    std::size_t mappedBytes_ = 0;  // nonzero when the rows are a private mapping
-    std::uint8_t* mapping_ = nullptr;
+    PictureBuffer rows_;
     int width_ = 0;
     int height_ = 0;
     std::ptrdiff_t stride_ = 0;

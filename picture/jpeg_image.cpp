@@ -13,7 +13,7 @@
 // The compressed bytes and what the header said about them, shared by graphics assigned from
 // one another and freed with the last.
 struct TJPEGImage::Data {
-    std::unique_ptr<std::uint8_t[]> bytes;
+    PictureBuffer bytes;
     std::size_t size = 0;
     int width = 0;
     int height = 0;
@@ -52,13 +52,14 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     auto data = std::make_shared<Data>();
     const std::size_t size = stream.Size() > stream.Position() ? stream.Size() - stream.Position() : 0;
     // The one copy of the compressed bytes; left uninitialised, as Read fills it.
-    data->bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-    data->size = stream.Read(data->bytes.get(), size);
+    data->bytes = PictureBuffer(CompressedBlocks(), size);
+    if (!data->bytes) throw std::bad_alloc();
+    data->size = stream.Read(data->bytes.Data(), size);
     bool progressive = false;
     if (data->size > 0) {
         JpegDecoderGuard guard;
         JpegHeader header{};
-        if (!JpegOpen(&guard.decoder, data->bytes.get(), data->size, &header))
+        if (!JpegOpen(&guard.decoder, data->bytes.Data(), data->size, &header))
             throw EJPEG(JpegErrorCode(&guard.decoder));
         data->width = header.width;
         data->height = header.height;
@@ -95,7 +96,7 @@ void TJPEGImage::DecodeInto(TJPEGBitmap& bitmap) const {
         if (!ok) throw EJPEG(JpegErrorCode(decoder));
     };
     JpegHeader header{};
-    check(JpegOpen(decoder, data_->bytes.get(), data_->size, &header));
+    check(JpegOpen(decoder, data_->bytes.Data(), data_->size, &header));
     check(JpegConfigure(decoder, pixelFormat_ == TJPEGPixelFormat::jf8Bit));
 
     const jpeg_decompress_struct& cinfo = decoder->cinfo;
@@ -122,7 +123,10 @@ void TJPEGImage::DecodeInto(TJPEGBitmap& bitmap) const {
         }
         bitmap.SetPalette(std::move(palette));
     }
-    check(JpegReadRows(decoder, bitmap.Bits(), bitmap.Stride()));
+    const bool read = JpegReadRows(decoder, bitmap.Bits(), bitmap.Stride());
+    // Rows an error left unwritten show black, not what the recycled memory held.
+    bitmap.ClearRowsFrom(int(cinfo.output_scanline));
+    check(read);
     check(JpegFinish(decoder));
 }
 

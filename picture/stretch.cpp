@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -153,6 +154,76 @@ void FlushSum(std::uint32_t* acc, std::uint16_t* sum, std::uint32_t w, std::size
     std::memset(sum, 0, n * sizeof *sum);
 }
 
+__extension__ typedef unsigned __int128 Wide;
+
+// x / d rounded down by a multiplication and a shift, for every x up to a bound known in
+// advance: a 64-bit division takes several times as long, and there are three per output
+// pixel. With n bits for the largest x, s = n + ceil(log2 d) and m = floor(2^s / d) + 1, the
+// error of m / 2^s against 1 / d is below 2^-n / d, too little to carry any x < 2^n across a
+// multiple of d, so floor(x * m / 2^s) = floor(x / d).
+class Divider {
+public:
+    Divider(std::uint64_t divisor, std::uint64_t largest) : divisor_(divisor) {
+        const int n = std::bit_width(largest);
+        const int l = std::bit_width(divisor - 1);
+        if (n <= 62) {  // keeps m below 2^64
+            shift_ = n + l;
+            multiplier_ = std::uint64_t((Wide(1) << shift_) / divisor) + 1;
+            exact_ = true;
+        }
+    }
+    std::uint64_t operator()(std::uint64_t x) const {
+        return exact_ ? std::uint64_t((Wide(x) * multiplier_) >> shift_) : x / divisor_;
+    }
+
+private:
+    std::uint64_t divisor_;
+    std::uint64_t multiplier_ = 0;
+    int shift_ = 0;
+    bool exact_ = false;
+};
+
+// An output sample of an axis in the form the horizontal pass uses: the weight of its first
+// and of its last source sample, and `count` samples in all, those between the two each with
+// the axis' full weight (which holds for every axis made above).
+struct Span {
+    std::uint32_t first, count, firstWeight, lastWeight;
+};
+
+std::vector<Span> Spans(const Axis& axis) {
+    std::vector<Span> spans(axis.first.size());
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        const std::uint32_t t0 = axis.start[i], t1 = axis.start[i + 1];
+        spans[i] = {axis.first[i], t1 - t0, axis.weights[t0], axis.weights[t1 - 1]};
+    }
+    return spans;
+}
+
+// One output row from the column sums `acc`: each pixel is its weighted sum over the columns
+// it covers, divided by `total` and rounded. The columns between the first and the last are
+// added up first and multiplied once, with their common weight.
+void HorizontalPass(const std::uint32_t* acc, const std::vector<Span>& spans, std::uint64_t full,
+                    std::uint64_t total, const Divider& divide, QRgb* line) {
+    const std::uint64_t half = total / 2;
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        const Span& s = spans[i];
+        const std::uint32_t* a = acc + 3 * std::size_t(s.first);
+        std::uint64_t b = std::uint64_t(s.firstWeight) * a[0] + half;
+        std::uint64_t g = std::uint64_t(s.firstWeight) * a[1] + half;
+        std::uint64_t r = std::uint64_t(s.firstWeight) * a[2] + half;
+        if (s.count > 1) {
+            std::uint64_t mb = 0, mg = 0, mr = 0;
+            const std::uint32_t* m = a + 3;
+            for (std::uint32_t k = 2; k < s.count; ++k, m += 3) mb += m[0], mg += m[1], mr += m[2];
+            b += full * mb + std::uint64_t(s.lastWeight) * m[0];
+            g += full * mg + std::uint64_t(s.lastWeight) * m[1];
+            r += full * mr + std::uint64_t(s.lastWeight) * m[2];
+        }
+        line[i] = 0xFF000000u | std::uint32_t(divide(r)) << 16 | std::uint32_t(divide(g)) << 8 |
+                  std::uint32_t(divide(b));
+    }
+}
+
 // Full-weight rows are first summed in 16 bits, which holds this many rows of 255, and are
 // added a few at a time.
 constexpr int kRowsPerFlush = 257;
@@ -197,6 +268,8 @@ QImage StretchPicture(const QImage& input, QSize size) {
     std::vector<std::uint16_t> sum(n);
     std::vector<std::uint32_t> acc(n);
     const std::uint64_t total = ax.total * ay.total;
+    const std::vector<Span> spans = Spans(ax);
+    const Divider divide(total, 255 * total + total / 2);
     for (std::uint32_t j = 0; j < dh; ++j) {
         // Down the columns first, so that each source row is read once for the whole picture.
         std::fill(acc.begin(), acc.end(), 0u);
@@ -222,19 +295,7 @@ QImage StretchPicture(const QImage& input, QSize size) {
         if (pending) FlushSum(acc.data(), sum.data(), ay.full, n);
 
         // Then across the row of column sums.
-        auto* line = reinterpret_cast<QRgb*>(out.scanLine(int(j)));
-        for (std::uint32_t i = 0; i < dw; ++i) {
-            const std::uint32_t* a = &acc[3 * std::size_t(ax.first[i])];
-            std::uint64_t b = 0, g = 0, r = 0;
-            for (std::uint32_t t = ax.start[i]; t < ax.start[i + 1]; ++t, a += 3) {
-                const std::uint64_t w = ax.weights[t];
-                b += w * a[0];
-                g += w * a[1];
-                r += w * a[2];
-            }
-            line[i] = qRgb(int((r + total / 2) / total), int((g + total / 2) / total),
-                           int((b + total / 2) / total));
-        }
+        HorizontalPass(acc.data(), spans, ax.full, total, divide, reinterpret_cast<QRgb*>(out.scanLine(int(j))));
     }
     return out;
 }

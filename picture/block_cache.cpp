@@ -1,0 +1,113 @@
+#include "picture/block_cache.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+// Smaller buffers come from malloc, whose own free lists serve them well.
+constexpr std::size_t kMapThreshold = std::size_t(64) << 10;
+// Mappings at least this large are aligned to it and asked to use huge pages, which turns
+// hundreds of small page faults into one.
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+
+using Block = BlockCache::Block;
+
+void Unmap(Block block) {
+    if (block.start) munmap(block.start, block.bytes);
+}
+
+Block Map(std::size_t bytes) {
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    std::size_t length = (bytes + page - 1) / page * page;
+    if (length < kHugePage) {
+        void* raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (raw == MAP_FAILED) return {};
+        return {static_cast<std::uint8_t*>(raw), length};
+    }
+    // A partial huge page at the end would be made of small pages; a whole one is worth the
+    // few per cent of memory it adds.
+    const std::size_t whole = (length + kHugePage - 1) / kHugePage * kHugePage;
+    if (whole - length <= length / 16) length = whole;
+    const std::size_t reserved = length + kHugePage;
+    void* raw = mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return {};
+    auto* start = static_cast<std::uint8_t*>(raw);
+    const std::size_t misalign = reinterpret_cast<std::uintptr_t>(start) % kHugePage;
+    const std::size_t head = misalign ? kHugePage - misalign : 0;
+    if (head) munmap(start, head);
+    if (reserved - head > length) munmap(start + head + length, reserved - head - length);
+    madvise(start + head, length, MADV_HUGEPAGE);
+    return {start + head, length};
+}
+
+}  // namespace
+
+Block BlockCache::Take(std::size_t bytes) {
+    Block kept;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        kept = std::exchange(kept_, Block{});
+    }
+    // A much larger block would hold memory the picture does not need.
+    if (kept.start && kept.bytes >= bytes && kept.bytes - bytes <= bytes / 16) return kept;
+    // Given back before mapping anew, so the two never add up.
+    Unmap(kept);
+    // With a little room to spare: the next snapshot of a camera is often a little larger.
+    return Map(bytes + bytes / 32);
+}
+
+void BlockCache::Give(Block block) {
+    Block old;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        old = std::exchange(kept_, block);
+    }
+    Unmap(old);
+}
+
+BlockCache& CompressedBlocks() {
+    static auto* cache = new BlockCache;
+    return *cache;
+}
+
+BlockCache& BitmapBlocks() {
+    static auto* cache = new BlockCache;
+    return *cache;
+}
+
+PictureBuffer::PictureBuffer(BlockCache& cache, std::size_t bytes) {
+    if (bytes >= kMapThreshold) {
+        const Block block = cache.Take(bytes);
+        data_ = block.start;
+        if (data_) cache_ = &cache, mappedBytes_ = block.bytes;
+    } else {
+        data_ = static_cast<std::uint8_t*>(std::malloc(bytes ? bytes : 1));
+    }
+}
+
+PictureBuffer::PictureBuffer(PictureBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      cache_(std::exchange(other.cache_, nullptr)),
+      mappedBytes_(std::exchange(other.mappedBytes_, 0)) {}
+
+PictureBuffer& PictureBuffer::operator=(PictureBuffer&& other) noexcept {
+    if (this != &other) {
+        Release();
+        data_ = std::exchange(other.data_, nullptr);
+        cache_ = std::exchange(other.cache_, nullptr);
+        mappedBytes_ = std::exchange(other.mappedBytes_, 0);
+    }
+    return *this;
+}
+
+void PictureBuffer::Release() noexcept {
+    if (cache_) cache_->Give({data_, mappedBytes_});
+    else std::free(data_);
+    data_ = nullptr;
+    cache_ = nullptr;
+    mappedBytes_ = 0;
+}
