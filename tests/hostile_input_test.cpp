@@ -6,13 +6,13 @@
 // Host names that are not addresses carry a label longer than 63 bytes (also after IDN
 // conversion), which the resolver refuses without asking a name server: the tests stay on
 // loopback whatever the client does with them.
+#include "tests/support/camera_window.h"
 #include "tests/support/jpeg_maker.h"
 #include "tests/support/messages.h"
 #include "tests/support/script_server.h"
 #include "ui/Unit1.h"
 
 #include <QLineEdit>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -63,15 +63,9 @@ void ExpectPlainSnapshotRequest(const ScriptedRequest& request, int port) {
     EXPECT_LE(request.Headers("Authorization").size(), 1u);
 }
 
-class HostileInputTest : public ::testing::Test {
+class HostileInputTest : public CameraWindowTest {
 protected:
-    void SetUp() override {
-        form->IdHTTP1->ConnectTimeout = 1000;
-        form->IdHTTP1->ReadTimeout = 1000;
-        form->Show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form->Window()));
-        TakeMessages();
-    }
+    void SetUp() override { ShowWindow(1000, 1000); }
 
     // Replaces the field's text as a paste does.
     static void Paste(TEdit* field, const std::string& text) {
@@ -84,11 +78,8 @@ protected:
         Paste(form->Edit2, port);
         Paste(form->Edit3, user);
         Paste(form->Edit4, password);
-        QTest::mouseClick(form->Button1->Widget(), Qt::LeftButton);
-        form->Image1->Widget()->repaint();
-        return TakeMessages();
+        return CameraWindowTest::Connect();
     }
-    const TGraphic* Shown() const { return form->Image1->Picture()->Graphic(); }
 
     struct Case {
         std::string name;
@@ -105,17 +96,17 @@ protected:
             const std::string port = std::to_string(camera.Port());
             ASSERT_EQ(Connect("127.0.0.1", port, "admin", "secret"), std::vector<std::string>{});
             const std::size_t before = camera.Requests().size();
-            const TGraphic* previous = Shown();
+            const TGraphic* previous = ShownGraphic();
 
             const auto messages = Connect(c.address, c.port == "PORT" ? port : c.port, c.user, c.password);
             if (c.message.empty()) {
                 EXPECT_EQ(messages, std::vector<std::string>{});
-                EXPECT_NE(Shown(), previous);
+                EXPECT_NE(ShownGraphic(), previous);
             } else if (messages.size() != 1) {
                 ADD_FAILURE() << messages.size() << " messages instead of one";
             } else {
                 EXPECT_EQ(fnmatch(c.message.c_str(), messages[0].c_str(), 0), 0) << messages[0].substr(0, 300);
-                EXPECT_EQ(Shown(), previous);
+                EXPECT_EQ(ShownGraphic(), previous);
             }
             EXPECT_TRUE(form->Button1->Enabled());
             const auto requests = camera.Requests();
@@ -123,8 +114,6 @@ protected:
             for (std::size_t i = before; i < requests.size(); ++i) ExpectPlainSnapshotRequest(requests[i], camera.Port());
         }
     }
-
-    const std::unique_ptr<TForm1> form = std::make_unique<TForm1>(nullptr);
 };
 
 TEST_F(HostileInputTest, AddressesAreRefusedOrFetchTheSnapshotPath) {

@@ -1,6 +1,7 @@
 // Cameras that misbehave, each met through the real Connect command of the window on Qt's
 // offscreen platform: every one ends in its picture or in exactly one clear message, within
 // the client's time-outs, with the window usable and the next camera working.
+#include "tests/support/camera_window.h"
 #include "tests/support/jpeg_maker.h"
 #include "tests/support/lighttpd_server.h"
 #include "tests/support/messages.h"
@@ -8,8 +9,6 @@
 #include "ui/Unit1.h"
 
 #include <QElapsedTimer>
-#include <QLineEdit>
-#include <QTest>
 
 #include <gtest/gtest.h>
 #include <jerror.h>
@@ -150,37 +149,12 @@ std::vector<Behaviour> Behaviours() {
     };
 }
 
-class MisbehavingCameraTest : public ::testing::Test {
+class MisbehavingCameraTest : public CameraWindowTest {
 protected:
-    void SetUp() override {
-        form = std::make_unique<TForm1>(nullptr);
-        form->IdHTTP1->ConnectTimeout = 1000;
-        form->IdHTTP1->ReadTimeout = 500;
-        form->Show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form->Window()));
-        TakeMessages();
-    }
+    void SetUp() override { ShowWindow(1000, 500); }
 
-    void Type(TEdit* field, const std::string& text) {
-        field->LineEdit()->clear();
-        QTest::keyClicks(field->LineEdit(), QString::fromStdString(text));
-    }
-    void TypeSettings(int port) {
-        Type(form->Edit1, "127.0.0.1");
-        Type(form->Edit2, std::to_string(port));
-        Type(form->Edit3, "admin");
-        Type(form->Edit4, "secret");
-    }
-    // Clicks Connect and lets the window paint; returns the messages shown meanwhile.
-    std::vector<std::string> Connect() {
-        QTest::mouseClick(form->Button1->Widget(), Qt::LeftButton);
-        form->Image1->Widget()->repaint();
-        return TakeMessages();
-    }
-    int ShownWidth() const {
-        const TGraphic* graphic = form->Image1->Picture()->Graphic();
-        return graphic ? graphic->Width() : -1;
-    }
+    void TypeSettings(int port) { CameraWindowTest::TypeSettings("127.0.0.1", port, "admin", "secret"); }
+    int ShownWidth() const { return ShownGraphic() ? ShownGraphic()->Width() : -1; }
     // The good camera after a bad one: the window takes its picture without a message.
     void ExpectTheNextCameraWorks() {
         ScriptServer good(Always(JpegReply(kGoodJpeg)));
@@ -189,7 +163,6 @@ protected:
         EXPECT_EQ(ShownWidth(), 64);
     }
 
-    std::unique_ptr<TForm1> form;
 };
 
 TEST_F(MisbehavingCameraTest, EachEndsInThePictureOrOneClearMessage) {
