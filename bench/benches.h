@@ -10,6 +10,13 @@ void FetchBenches(const std::vector<Snapshot>& snapshots, std::vector<BenchRow>&
 /// Runs this program again as child processes (`self`), one per figure.
 void ProcessBenches(const std::string& self, const std::vector<Snapshot>& snapshots, std::vector<BenchRow>& rows);
 
+class TForm;
+class TImage;
+/// Shows `form` and returns once it is on the screen; raises when it does not get there.
+void ShowExposed(TForm& form);
+/// True when `image` holds a JPEG graphic that has been decoded.
+bool ShowsDecodedPicture(TImage& image);
+
 /// The child processes' work: print one figure on standard output.
 int MemoryChild(int width, int warmPort, int port);
 int StartupChild(double parentStartMs);

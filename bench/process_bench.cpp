@@ -73,8 +73,7 @@ int MemoryChild(int width, int warmPort, int port) {
     std::string error;
     application.MessageSink = [&](const std::string& m) { error = m; };
     TForm1 form(nullptr);
-    form.Show();
-    QApplication::processEvents();
+    ShowExposed(form);
     auto show = [&](int from) {
         form.Edit1->SetText("127.0.0.1");
         form.Edit2->SetText(std::to_string(from));
@@ -88,7 +87,7 @@ int MemoryChild(int width, int warmPort, int port) {
     std::ofstream("/proc/self/clear_refs") << "5";  // the high-water mark starts again from here
     show(port);
     if (!error.empty()) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
-    if (form.Image1->Picture()->Graphic()->Width() != width) return 1;
+    if (form.Image1->Picture()->Graphic()->Width() != width || !ShowsDecodedPicture(*form.Image1)) return 1;
     std::printf("%ld %ld\n", baseline, StatusKiB("VmHWM:"));
     return 0;
 }

@@ -20,18 +20,23 @@ void Unmap(Block block) {
     if (block.start) munmap(block.start, block.bytes);
 }
 
-Block Map(std::size_t bytes) {
+// How much is mapped for a request of `bytes`: a little room to spare, since the next snapshot
+// of a camera is often a little larger, and whole huge pages where they add little: a partial
+// huge page at the end would be made of small pages.
+std::size_t MappedLength(std::size_t bytes) {
     const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    std::size_t length = (bytes + page - 1) / page * page;
+    const std::size_t length = (bytes + bytes / 32 + page - 1) / page * page;
+    if (length < kHugePage) return length;
+    const std::size_t whole = (length + kHugePage - 1) / kHugePage * kHugePage;
+    return whole - length <= length / 16 ? whole : length;
+}
+
+Block Map(std::size_t length) {
     if (length < kHugePage) {
         void* raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (raw == MAP_FAILED) return {};
         return {static_cast<std::uint8_t*>(raw), length};
     }
-    // A partial huge page at the end would be made of small pages; a whole one is worth the
-    // few per cent of memory it adds.
-    const std::size_t whole = (length + kHugePage - 1) / kHugePage * kHugePage;
-    if (whole - length <= length / 16) length = whole;
     const std::size_t reserved = length + kHugePage;
     void* raw = mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) return {};
@@ -46,18 +51,20 @@ Block Map(std::size_t bytes) {
 
 }  // namespace
 
+BlockCache::~BlockCache() { Unmap(kept_); }
+
 Block BlockCache::Take(std::size_t bytes) {
     Block kept;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         kept = std::exchange(kept_, Block{});
     }
-    // A much larger block would hold memory the picture does not need.
-    if (kept.start && kept.bytes >= bytes && kept.bytes - bytes <= bytes / 16) return kept;
+    // Any block mapped for a request up to a sixteenth larger fits; a larger one would hold
+    // memory the picture does not need.
+    if (kept.start && kept.bytes >= bytes && kept.bytes <= MappedLength(bytes + bytes / 16)) return kept;
     // Given back before mapping anew, so the two never add up.
     Unmap(kept);
-    // With a little room to spare: the next snapshot of a camera is often a little larger.
-    return Map(bytes + bytes / 32);
+    return Map(MappedLength(bytes));
 }
 
 void BlockCache::Give(Block block) {
@@ -75,6 +82,16 @@ BlockCache& CompressedBlocks() {
 }
 
 BlockCache& BitmapBlocks() {
+    static auto* cache = new BlockCache;
+    return *cache;
+}
+
+BlockCache& StretchedBlocks() {
+    static auto* cache = new BlockCache;
+    return *cache;
+}
+
+BlockCache& ScratchBlocks() {
     static auto* cache = new BlockCache;
     return *cache;
 }

@@ -18,18 +18,18 @@ struct JpegErrorManager {
     std::jmp_buf jump;
 };
 
-/// Feeds the decoder from `data` in blocks of kJpegSourceBlock bytes without copying them.
+/// Feeds the decoder from `data` without copying it: the first read hands over every byte.
+/// (The decoder's fast Huffman path runs only while the buffer holds 512 bytes for each block
+/// of an MCU, 3 KiB for 4:2:0 colour; blocks of a few KiB would keep it off most of the time.)
 /// An empty first read is the library's input-empty error; running out of data later supplies
 /// an end-of-image marker, so a cut stream decodes to the end from no data.
 struct JpegMemorySource {
     jpeg_source_mgr pub;
     const std::uint8_t* data;
     std::size_t size;
-    std::size_t offset;    // of the next block to hand over
+    std::size_t offset;    // of the first byte not yet handed over
     bool startOfData;      // no read has happened yet
 };
-
-constexpr std::size_t kJpegSourceBlock = 4096;
 
 /// Sets up `error` and returns the pointer to store in a decompression object's `err`.
 jpeg_error_mgr* JpegInitErrorManager(JpegErrorManager* error);

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QSize>
 
-/// Scales `source` (24-bit blue-green-red or 8-bit indexed) to `size`; the result is a
-/// Format_RGB32 image ready to paint. An empty source or size gives a null image.
+/// Scales `source` (any format; 24-bit blue-green-red and 8-bit indexed are read as they are)
+/// to `size`; the result is a Format_RGB32 image ready to paint. An empty source or size
+/// gives a null image. Raises std::bad_alloc when the memory cannot be had.
 QImage StretchPicture(const QImage& source, QSize size);

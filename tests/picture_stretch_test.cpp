@@ -1,12 +1,15 @@
 // The scaler behind the stretched picture area: exact area averages when shrinking, smooth
 // interpolation when enlarging, fine patterns to an even grey.
 #include "picture/stretch.h"
+#include "picture/stretch_horizontal.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <functional>
+#include <random>
 
 namespace {
 
@@ -129,6 +132,101 @@ TEST(Stretch, IndexedPicturesScaleThroughTheirPalette) {
 TEST(Stretch, NothingToScaleGivesANullImage) {
     EXPECT_TRUE(StretchPicture(QImage(), QSize(321, 241)).isNull());
     EXPECT_TRUE(StretchPicture(Picture(4, 4, [](int, int) { return 0u; }), QSize(0, 241)).isNull());
+}
+
+// Noise: every pixel its own, so that any weight or column out of place shows.
+QImage Noise(int width, int height, unsigned seed) {
+    std::mt19937 random(seed);
+    QImage image(width, height, QImage::Format_BGR888);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = image.scanLine(y);
+        for (int x = 0; x < 3 * width; ++x) row[x] = std::uint8_t(random());
+    }
+    return image;
+}
+
+// How much of source sample k an output sample i covers, in units of 1 / (src * dst) of the
+// whole length: output i spans [i * src, (i + 1) * src), sample k spans [k * dst, (k + 1) * dst).
+std::int64_t Overlap(std::int64_t i, std::int64_t k, std::int64_t src, std::int64_t dst) {
+    return std::max<std::int64_t>(0, std::min((i + 1) * src, (k + 1) * dst) - std::max(i * src, k * dst));
+}
+
+// The exact area average of the output pixel (i, j), rounded half up, worked out directly in
+// two dimensions.
+QRgb AreaAverage(const QImage& source, QSize size, int i, int j) {
+    const std::int64_t sw = source.width(), sh = source.height(), dw = size.width(), dh = size.height();
+    const std::int64_t total = sw * sh;
+    std::int64_t sum[3] = {};
+    for (std::int64_t y = j * sh / dh; y < std::min(sh, ((j + 1) * sh + dh - 1) / dh); ++y)
+        for (std::int64_t x = i * sw / dw; x < std::min(sw, ((i + 1) * sw + dw - 1) / dw); ++x) {
+            const std::int64_t weight = Overlap(i, x, sw, dw) * Overlap(j, y, sh, dh);
+            const QRgb p = source.pixel(int(x), int(y));
+            sum[0] += weight * qRed(p), sum[1] += weight * qGreen(p), sum[2] += weight * qBlue(p);
+        }
+    auto rounded = [&](std::int64_t v) { return int((v + total / 2) / total); };
+    return qRgb(rounded(sum[0]), rounded(sum[1]), rounded(sum[2]));
+}
+
+// Runs each test twice where the processor has vector units: with them and with the plain
+// loops only, which must give the same pixels.
+class StretchBothWays : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { HorizontalPass::AllowVectorUnits(GetParam()); }
+    void TearDown() override { HorizontalPass::AllowVectorUnits(true); }
+};
+
+TEST_P(StretchBothWays, ShrinkingGivesTheExactAreaAverageOfEveryPixel) {
+    struct Case {
+        QSize from, to;
+    } const cases[] = {
+        {{640, 480}, {321, 241}},  // the usual snapshot: two or three samples to one
+        {{1001, 703}, {321, 241}},  // odd factors
+        {{400, 300}, {100, 75}},    // four to one exactly
+        {{50, 9}, {49, 8}},         // barely shrinking
+        {{700, 100}, {100, 30}},    // seven columns and three or four rows to one
+        {{37, 2000}, {5, 7}},       // hundreds of rows to one
+        {{49, 3000}, {17, 3000}},   // a total weight of 49: see AveragesRoundHalfUpAtEveryBoundary
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.from.width() << "x" << c.from.height() << " to " << c.to.width()
+                                        << "x" << c.to.height());
+        const QImage source = Noise(c.from.width(), c.from.height(), unsigned(c.from.width()));
+        const QImage out = StretchPicture(source, c.to);
+        ASSERT_EQ(out.size(), c.to);
+        for (int j = 0; j < c.to.height(); ++j)
+            for (int i = 0; i < c.to.width(); ++i)
+                ASSERT_EQ(out.pixel(i, j), AreaAverage(source, c.to, i, j)) << "at " << i << "," << j;
+    }
+}
+
+TEST_P(StretchBothWays, AveragesRoundHalfUpAtEveryBoundary) {
+    // `width` pixels to one, their values adding up to every possible sum: the average is
+    // sum / width, rounded half up, also where it lies exactly on a whole number or a half.
+    // (With 49, x * (1 / 49) in doubles falls just below x / 49 for every multiple x of 49.)
+    for (const int width : {2, 3, 5, 6, 7, 11, 49}) {
+        for (int sum = 0; sum <= 255 * width; ++sum) {
+            const QImage row = Picture(width, 1, [&](int x, int) { return Grey(std::clamp(sum - 255 * x, 0, 255)); });
+            const int expected = (sum + width / 2) / width;
+            ASSERT_EQ(qRed(StretchPicture(row, QSize(1, 1)).pixel(0, 0)), expected) << width << " pixels adding up to " << sum;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Loops, StretchBothWays, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Vector" : "Plain"; });
+
+TEST(Stretch, VectorAndPlainLoopsAgreeForEveryKindOfAxis) {
+    // Each direction shrinking, growing or keeping its size.
+    const QSize froms[] = {{97, 61}, {640, 61}, {61, 640}, {321, 500}, {321, 241}, {1920, 1080}, {7, 3000}};
+    for (const QSize from : froms) {
+        SCOPED_TRACE(testing::Message() << from.width() << "x" << from.height());
+        const QImage source = Noise(from.width(), from.height(), unsigned(from.height()));
+        const QImage vector = StretchPicture(source, QSize(321, 241));
+        HorizontalPass::AllowVectorUnits(false);
+        const QImage plain = StretchPicture(source, QSize(321, 241));
+        HorizontalPass::AllowVectorUnits(true);
+        EXPECT_EQ(vector, plain);
+    }
 }
 
 }  // namespace
