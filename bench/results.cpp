@@ -9,7 +9,7 @@ bool BenchRow::Met() const {
 }
 
 void PrintTable(const std::vector<BenchRow>& rows) {
-    std::printf("%-22s %-10s %12s  %-34s %12s %7s  %-10s\n", "figure", "size", "camview", "reference",
+    std::printf("%-26s %-10s %12s  %-34s %12s %7s  %-10s\n", "figure", "size", "camview", "reference",
                 "ref value", "ratio", "target");
     for (const BenchRow& r : rows) {
         char target[32] = "";
@@ -20,7 +20,7 @@ void PrintTable(const std::vector<BenchRow>& rows) {
         if (r.reference > 0) std::snprintf(ratio, sizeof ratio, "%.2f", r.Ratio());
         char ref[24] = "";
         if (r.reference > 0) std::snprintf(ref, sizeof ref, "%.2f %s", r.reference, r.unit.c_str());
-        std::printf("%-22s %-10s %9.2f %-3s %-34s %12s %7s  %s\n", r.figure.c_str(), r.size.c_str(), r.value,
+        std::printf("%-26s %-10s %9.2f %-3s %-34s %12s %7s  %s\n", r.figure.c_str(), r.size.c_str(), r.value,
                     r.unit.c_str(), r.referenceName.c_str(), ref, ratio, target);
     }
 }

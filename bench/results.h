@@ -18,4 +18,7 @@ struct BenchRow {
 };
 
 void PrintTable(const std::vector<BenchRow>& rows);
+/// Writes {"machine": "<processor>, <n> cores", "rows": [...]}, one object per row with the
+/// keys figure, size, value, unit, reference (0: none), reference_name, ratio (value /
+/// reference; 0 without a reference), limit (0: no target), limit_is_ratio and met.
 void WriteJson(const std::vector<BenchRow>& rows, const std::string& path, const std::string& machine);

@@ -5,7 +5,9 @@
 namespace {
 
 constexpr int kQuantizedColours = 236;
-constexpr int kMaxBatch = 16;  // rows per read; the library asks for at most a few
+// Rows offered to each read: room for a whole row group or more, so that the library hands
+// over two rows per call of a 4:2:0 picture rather than one.
+constexpr JDIMENSION kBatch = 16;
 
 // Rounded x / 255 for x in [0, 255 * 255].
 inline JSAMPLE Div255(unsigned x) { return JSAMPLE((x + 128 + ((x + 128) >> 8)) >> 8); }
@@ -25,17 +27,15 @@ void CmykToBgr(const JSAMPLE* in, std::uint8_t* out, JDIMENSION width, bool inve
 
 void ReadRowsUnguarded(JpegDecoder* decoder, std::uint8_t* rows, std::ptrdiff_t stride) {
     j_decompress_ptr cinfo = &decoder->cinfo;
-    int batch = cinfo->rec_outbuf_height < kMaxBatch ? cinfo->rec_outbuf_height : kMaxBatch;
-    if (batch < 1) batch = 1;
     JSAMPARRAY scratch = nullptr;
     if (decoder->cmyk)
         scratch = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                              cinfo->output_width * 4, JDIMENSION(batch));
-    JSAMPROW pointers[kMaxBatch];
+                                              cinfo->output_width * 4, kBatch);
+    JSAMPROW pointers[kBatch];
     while (cinfo->output_scanline < cinfo->output_height) {
         const JDIMENSION first = cinfo->output_scanline;
         const JDIMENSION left = cinfo->output_height - first;
-        const JDIMENSION count = left < JDIMENSION(batch) ? left : JDIMENSION(batch);
+        const JDIMENSION count = left < kBatch ? left : kBatch;
         for (JDIMENSION i = 0; i < count; ++i)
             pointers[i] = scratch ? scratch[i] : rows + std::ptrdiff_t(first + i) * stride;
         const JDIMENSION read = jpeg_read_scanlines(cinfo, pointers, count);

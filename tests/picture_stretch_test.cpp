@@ -120,6 +120,14 @@ TEST(Stretch, ShrinkingByMoreThanTwoHundredRowsPerPixel) {
     }
 }
 
+TEST(Stretch, HundredsOfWhiteRowsToOneStayWhite) {
+    // Each output row adds up 400 or more rows of 255: more than 16-bit sums hold.
+    const QImage white = Picture(5, 2000, [](int, int) { return Grey(255); });
+    const QImage out = StretchPicture(white, QSize(2, 5));
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 2; ++x) ASSERT_EQ(out.pixel(x, y), Grey(255)) << x << "," << y;
+}
+
 TEST(Stretch, IndexedPicturesScaleThroughTheirPalette) {
     QImage indexed(50, 30, QImage::Format_Indexed8);
     indexed.setColorTable({qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(10, 200, 30)});
@@ -184,6 +192,8 @@ TEST_P(StretchBothWays, ShrinkingGivesTheExactAreaAverageOfEveryPixel) {
         {{400, 300}, {100, 75}},    // four to one exactly
         {{50, 9}, {49, 8}},         // barely shrinking
         {{700, 100}, {100, 30}},    // seven columns and three or four rows to one
+        {{200, 700}, {30, 100}},    // seven or eight rows to one
+        {{300, 1000}, {50, 110}},   // ten or eleven rows to one
         {{37, 2000}, {5, 7}},       // hundreds of rows to one
         {{49, 3000}, {17, 3000}},   // a total weight of 49: see AveragesRoundHalfUpAtEveryBoundary
     };
