@@ -30,9 +30,11 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
         source->pub.bytes_in_buffer = sizeof kEndOfImage;
         return TRUE;
     }
+    const std::size_t left = source->size - source->offset;
+    const std::size_t block = left < kJpegSourceBlock ? left : kJpegSourceBlock;
     source->pub.next_input_byte = source->data + source->offset;
-    source->pub.bytes_in_buffer = source->size - source->offset;
-    source->offset = source->size;
+    source->pub.bytes_in_buffer = block;
+    source->offset += block;
     return TRUE;
 }
 

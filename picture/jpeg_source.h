@@ -1,7 +1,7 @@
-// What the decoder calls back: the error manager that turns every fatal error into a jump back
-// to the caller with the library's message code, and the data source over the compressed bytes
-// in memory. Plain C data only: they live inside the decoder state, which the library's longjmp
-// may leave at any point.
+// The decoder's two callbacks objects: the error manager that turns every fatal error into a
+// jump back to the caller with the library's message code, and the data source over the
+// compressed bytes in memory. Plain C data only: they live inside the decoder state, which the
+// library's longjmp may leave at any point.
 #pragma once
 
 #include <csetjmp>
@@ -18,18 +18,18 @@ struct JpegErrorManager {
     std::jmp_buf jump;
 };
 
-/// Feeds the decoder from `data` without copying it: the first read hands over every byte.
-/// (The decoder's fast Huffman path runs only while the buffer holds 512 bytes for each block
-/// of an MCU, 3 KiB for 4:2:0 colour; blocks of a few KiB would keep it off most of the time.)
+/// Feeds the decoder from `data` in blocks of kJpegSourceBlock bytes without copying them.
 /// An empty first read is the library's input-empty error; running out of data later supplies
 /// an end-of-image marker, so a cut stream decodes to the end from no data.
 struct JpegMemorySource {
     jpeg_source_mgr pub;
     const std::uint8_t* data;
     std::size_t size;
-    std::size_t offset;    // of the first byte not yet handed over
+    std::size_t offset;    // of the next block to hand over
     bool startOfData;      // no read has happened yet
 };
+
+constexpr std::size_t kJpegSourceBlock = 4096;
 
 /// Sets up `error` and returns the pointer to store in a decompression object's `err`.
 jpeg_error_mgr* JpegInitErrorManager(JpegErrorManager* error);

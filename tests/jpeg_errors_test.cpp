@@ -111,8 +111,8 @@ TEST(JpegDrawErrors, DataCutInsideTheScanIsNoErrorAndDecodesLikeDjpeg) {
     }
 }
 
-// The data source on its own: all the data handed over in place, then end-of-image markers
-// for ever; an empty first read is the input-empty error.
+// The data source on its own: blocks of 4096 bytes handed over in place, then end-of-image
+// markers for ever; an empty first read is the input-empty error.
 struct SourceRun {
     std::vector<std::size_t> blocks;  // sizes handed over before the first end-of-image marker
     std::vector<const JOCTET*> starts;
@@ -133,13 +133,14 @@ void FillUntilEnd(j_decompress_ptr cinfo, JpegErrorManager* error, SourceRun* ru
     }
 }
 
-TEST(JpegSource, HandsOverAllTheDataThenEndMarkers) {
+TEST(JpegSource, HandsOverBlocksOf4096ThenEndMarkers) {
     struct Case {
         std::size_t size;
         std::vector<std::size_t> blocks;
         int errorCode;
     } const cases[] = {
-        {0, {}, JERR_INPUT_EMPTY}, {1, {1}, 0}, {4097, {4097}, 0}, {10000, {10000}, 0},
+        {0, {}, JERR_INPUT_EMPTY}, {1, {1}, 0},         {4096, {4096}, 0},
+        {4097, {4096, 1}, 0},      {10000, {4096, 4096, 1808}, 0},
     };
     const Bytes data(10000, 0xAB);
     for (const Case& c : cases) {
