@@ -76,25 +76,19 @@ void BlockCache::Give(Block block) {
     Unmap(old);
 }
 
-BlockCache& CompressedBlocks() {
-    static auto* cache = new BlockCache;
-    return *cache;
+namespace {
+// One cache for each kind of buffer, so a picture's bitmap never takes the block of its
+// compressed bytes. Never destroyed: buffers may be given back during exit.
+BlockCache& Cache(int kind) {
+    static auto* caches = new BlockCache[4];
+    return caches[kind];
 }
+}  // namespace
 
-BlockCache& BitmapBlocks() {
-    static auto* cache = new BlockCache;
-    return *cache;
-}
-
-BlockCache& StretchedBlocks() {
-    static auto* cache = new BlockCache;
-    return *cache;
-}
-
-BlockCache& ScratchBlocks() {
-    static auto* cache = new BlockCache;
-    return *cache;
-}
+BlockCache& CompressedBlocks() { return Cache(0); }
+BlockCache& BitmapBlocks() { return Cache(1); }
+BlockCache& StretchedBlocks() { return Cache(2); }
+BlockCache& ScratchBlocks() { return Cache(3); }
 
 PictureBuffer::PictureBuffer(BlockCache& cache, std::size_t bytes) {
     if (bytes >= kMapThreshold) {

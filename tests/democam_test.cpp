@@ -1,5 +1,6 @@
 // The demo camera (tools/democam): a real lighttpd on loopback serving the test card behind
 // Digest authentication, fetched here with libcurl directly.
+#include "tests/support/loopback.h"
 #include "tests/support/democam.h"
 
 #include <curl/curl.h>
@@ -112,32 +113,7 @@ std::optional<std::pair<int, int>> DecodeJpeg(const std::string& data) {
     return size;
 }
 
-/// A port that nothing listens on at the moment.
-int FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    close(s);
-    return ntohs(address.sin_port);
-}
-
-bool Accepts(int port) {
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected = connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(s);
-    return connected;
-}
-
 }  // namespace
-
 
 // One camera for the tests that only fetch from it.
 class DemoCameraTest : public ::testing::Test {
@@ -203,7 +179,7 @@ TEST_F(DemoCameraTest, ServesNothingButTheSnapshot) {
 }
 
 TEST(DemoCameraOptions, PortUserAndPasswordCanBeChosen) {
-    const int port = FreePort();
+    const int port = FreeLoopbackPort();
     DemoCamera camera({"--port", std::to_string(port), "--user", "alice", "--password", "s3cret"});
     ASSERT_TRUE(camera.Started()) << "announced: " << camera.announcement;
     EXPECT_EQ(camera.announcement,
@@ -241,7 +217,7 @@ TEST(DemoCameraStop, ASignalStopsTheServerAndRemovesItsFiles) {
             ASSERT_TRUE(camera.Started()) << "announced: " << camera.announcement;
             EXPECT_FALSE(std::filesystem::is_empty(tmp));
             EXPECT_EQ(camera.Stop(signal), 0);
-            EXPECT_FALSE(Accepts(camera.port));
+            EXPECT_FALSE(LoopbackAccepts(camera.port));
             EXPECT_TRUE(std::filesystem::is_empty(tmp));
         }
         std::filesystem::remove_all(tmp);

@@ -2,6 +2,7 @@
 // accepts, and the failures it reports.
 #include "platform/exception.h"
 #include "platform/http_client.h"
+#include "tests/support/http_client_fixture.h"
 #include "tests/support/script_server.h"
 
 #include <gtest/gtest.h>
@@ -10,32 +11,7 @@
 
 namespace {
 
-const char* const kPath = "/cgi-bin/viewer/video.jpg";
-
-std::string Text(const TMemoryStream& stream) {
-    return std::string(reinterpret_cast<const char*>(stream.Memory()), stream.Size());
-}
-
-class HttpClientTest : public ::testing::Test {
-protected:
-    void Aim(const ScriptServer& server, const std::string& host = "127.0.0.1") {
-        client.Host = host;
-        client.Port = server.Port();
-    }
-    /// GETs the snapshot path of the client's host; returns the body.
-    std::string Fetch(const std::string& url = "") {
-        TMemoryStream stream;
-        client.Get(url.empty() ? "http://" + client.Host + kPath : url, stream);
-        return Text(stream);
-    }
-
-    TIdHTTP client{nullptr};
-
-    void SetUp() override {
-        client.ConnectTimeout = 2000;
-        client.ReadTimeout = 500;
-    }
-};
+using HttpClientTest = HttpClientFixture;
 
 TEST_F(HttpClientTest, SendsOneBodilessGetWithTheProfileHeaders) {
     ScriptServer server({HttpReply("200 OK", "jpeg")});
@@ -44,7 +20,7 @@ TEST_F(HttpClientTest, SendsOneBodilessGetWithTheProfileHeaders) {
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     const ScriptedRequest& r = requests[0];
-    EXPECT_EQ(r.RequestLine(), std::string("GET ") + kPath + " HTTP/1.1");
+    EXPECT_EQ(r.RequestLine(), std::string("GET ") + kSnapshotPath + " HTTP/1.1");
     EXPECT_EQ(r.Headers("Accept"), std::vector<std::string>{"text/html, */*"});
     EXPECT_EQ(r.Headers("User-Agent"), std::vector<std::string>{"Mozilla/3.0 (compatible; Indy Library)"});
     EXPECT_EQ(r.Header("Host"), "127.0.0.1:" + std::to_string(server.Port()));
@@ -170,7 +146,7 @@ TEST_F(HttpClientTest, ReportsEachFailureClearlyAndStaysUsable) {
         ScriptServer failing({c.reply});
         Aim(failing);
         TMemoryStream stream;
-        const std::string message = ErrorOf([&] { client.Get(std::string("http://127.0.0.1") + kPath, stream); });
+        const std::string message = ErrorOf([&] { client.Get(std::string("http://127.0.0.1") + kSnapshotPath, stream); });
         EXPECT_EQ(message.substr(0, c.message.size()), c.message) << message;
         EXPECT_LE(stream.Size(), 64u << 20);
 

@@ -2,33 +2,14 @@
 // failure to connect reads.
 #include "platform/exception.h"
 #include "platform/http_client.h"
+#include "tests/support/http_client_fixture.h"
 #include "tests/support/script_server.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const char* const kPath = "/cgi-bin/viewer/video.jpg";
-
-class HttpConnectionTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        client.ConnectTimeout = 2000;
-        client.ReadTimeout = 500;
-    }
-    void Aim(const ScriptServer& server, const std::string& host = "127.0.0.1") {
-        client.Host = host;
-        client.Port = server.Port();
-    }
-    /// GETs `url`, by default the snapshot path of the client's host; returns the body.
-    std::string Fetch(const std::string& url = "") {
-        TMemoryStream stream;
-        client.Get(url.empty() ? "http://" + client.Host + kPath : url, stream);
-        return std::string(reinterpret_cast<const char*>(stream.Memory()), stream.Size());
-    }
-
-    TIdHTTP client{nullptr};
-};
+using HttpConnectionTest = HttpClientFixture;
 
 TEST_F(HttpConnectionTest, AGetAfterConnectTravelsOverThatOneConnection) {
     const struct {

@@ -1,3 +1,4 @@
+#include "tests/support/loopback.h"
 #include "tests/support/lighttpd_server.h"
 
 #include <arpa/inet.h>
@@ -20,30 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kLighttpd = "/usr/sbin/lighttpd";
-
-/// A port that was free a moment ago; lighttpd cannot be told to pick one itself.
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool Accepts(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return ok;
-}
 
 void WriteFile(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
@@ -82,7 +59,7 @@ LighttpdServer::~LighttpdServer() {
 }
 
 bool LighttpdServer::Start(const Options& options) {
-    port_ = FreePort();
+    port_ = FreeLoopbackPort();
     std::ostringstream config;
     config << "server.document-root = \"" << dir_ << "/www\"\n"
            << "server.bind = \"127.0.0.1\"\n"
@@ -116,7 +93,7 @@ bool LighttpdServer::Start(const Options& options) {
             pid_ = -1;
             return false;
         }
-        if (Accepts(port_)) return true;
+        if (LoopbackAccepts(port_)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     Stop();
