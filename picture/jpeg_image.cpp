@@ -130,6 +130,8 @@ void TJPEGImage::DecodeInto(TJPEGBitmap& bitmap) const {
     check(JpegFinish(decoder));
 }
 
+bool TJPEGImage::Painted() const { return bitmap_ && bitmap_->Width() > 0; }
+
 void TJPEGImage::Draw(QPainter& painter, const QRect& dest) {
     std::exception_ptr failure;
     try {
@@ -137,7 +139,7 @@ void TJPEGImage::Draw(QPainter& painter, const QRect& dest) {
     } catch (...) {
         failure = std::current_exception();
     }
-    if (bitmap_ && bitmap_->Width() > 0 && !dest.isEmpty()) {
+    if (Painted() && !dest.isEmpty()) {
         if (dest.size() == QSize(bitmap_->Width(), bitmap_->Height())) {
             painter.drawImage(dest.topLeft(), bitmap_->View());
         } else {

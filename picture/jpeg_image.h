@@ -60,6 +60,7 @@ public:
     /// Draws the picture scaled into `dest`. The first draw decodes; an error there is raised
     /// after drawing what was decoded before it, and the graphic never decodes again.
     void Draw(QPainter& painter, const QRect& dest) override;
+    bool Painted() const override;
 
     /// Makes the bitmap if no draw has yet, raising what the first draw would.
     void MakeBitmap();

@@ -4,12 +4,15 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
 
 // The widget that paints the picture. Errors raised while drawing cannot be shown from inside a
 // paint (a modal box would paint again), so the application shows them once the paint is over.
+// It paints every pixel of its own, the background where the picture is not: filling the
+// window's background first and then covering it with the picture would write the area twice.
 class TImage::Area : public QWidget {
 public:
-    explicit Area(TImage* owner) : owner_(owner) { setAttribute(Qt::WA_OpaquePaintEvent, false); }
+    explicit Area(TImage* owner) : owner_(owner) { setAttribute(Qt::WA_OpaquePaintEvent, true); }
     void Detach() { owner_ = nullptr; }
 
 protected:
@@ -17,7 +20,7 @@ protected:
         if (!owner_) return;
         QPainter painter(this);
         try {
-            owner_->Paint(painter);
+            owner_->Paint(painter, palette().brush(backgroundRole()));
         } catch (...) {
             Application->PostException(std::current_exception());
         }
@@ -45,12 +48,27 @@ void TImage::SetStretch(bool stretch) {
     Widget()->update();
 }
 
-void TImage::Paint(QPainter& painter) {
+void TImage::Paint(QPainter& painter, const QBrush& background) {
+    const QRect area(0, 0, Width(), Height());
     TGraphic* graphic = picture_.Graphic();
-    if (!graphic) return;
-    const QRect dest = stretch_ ? QRect(0, 0, Width(), Height())
-                                : QRect(0, 0, graphic->Width(), graphic->Height());
-    graphic->Draw(painter, dest);
+    if (!graphic) {
+        painter.fillRect(area, background);
+        return;
+    }
+    const QRect dest = stretch_ ? area : QRect(0, 0, graphic->Width(), graphic->Height());
+    // Whatever the picture left, a failed one included, shows the background.
+    auto fillRest = [&] {
+        QRegion rest(area);
+        if (graphic->Painted()) rest -= dest;
+        for (const QRect& r : rest) painter.fillRect(r, background);
+    };
+    try {
+        graphic->Draw(painter, dest);
+    } catch (...) {
+        fillRest();
+        throw;
+    }
+    fillRest();
 }
 
 bool TImage::SetLayoutProperty(const std::string& name, const TLayoutValue& value, TForm& root) {

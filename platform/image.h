@@ -19,6 +19,9 @@ public:
     virtual std::unique_ptr<TGraphic> Clone() const = 0;
     /// Draws the picture scaled into `dest`. May raise; what it raises reaches the error reporter.
     virtual void Draw(QPainter& painter, const QRect& dest) = 0;
+    /// Whether the last Draw, raising or not, painted the whole of its `dest`; a picture that
+    /// could not be decoded at all paints nothing.
+    virtual bool Painted() const = 0;
 };
 
 class TPicture {
@@ -44,7 +47,7 @@ public:
 
 private:
     class Area;
-    void Paint(QPainter& painter);
+    void Paint(QPainter& painter, const QBrush& background);
 
     TPicture picture_;
     bool stretch_ = false;

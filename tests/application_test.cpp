@@ -79,6 +79,7 @@ public:
             throw Exception("cannot draw");
         }
     }
+    bool Painted() const override { return false; }
 
 private:
     bool failed_ = false;
