@@ -1,7 +1,8 @@
 #include "picture/stretch_horizontal.h"
 
+#include "picture/vector_units.h"
+
 #include <algorithm>
-#include <atomic>
 #include <bit>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -9,8 +10,6 @@
 #endif
 
 namespace {
-
-std::atomic<bool> vectorUnitsAllowed{true};
 
 using Span = HorizontalPass::Span;
 using VectorSpan = HorizontalPass::VectorSpan;
@@ -106,10 +105,6 @@ CAMVIEW_VECTOR void RunSpans(const std::uint32_t* acc, const std::vector<VectorS
     }
 }
 
-bool HasVectorUnits() {
-    static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return has;
-}
 #endif
 
 }  // namespace
@@ -131,7 +126,7 @@ HorizontalPass::HorizontalPass(const Axis& axis, std::uint64_t total, std::uint6
     }
 #if defined(__x86_64__) || defined(__i386__)
     // The vector version reads the sums as signed 32-bit numbers.
-    vector_ = vectorUnitsAllowed && HasVectorUnits() && total < (std::uint64_t(1) << 35) &&
+    vector_ = UseAvx2() && total < (std::uint64_t(1) << 35) &&
               largestSum < (std::uint64_t(1) << 31);
     if (!vector_) return;
     std::uint32_t most = 0;
@@ -169,5 +164,3 @@ void HorizontalPass::Run(const std::uint32_t* acc, QRgb* line) const {
 #endif
     RunPlain(acc, spans_, full_, total_, multiplier_, shift_, line);
 }
-
-void HorizontalPass::AllowVectorUnits(bool allow) { vectorUnitsAllowed = allow; }

@@ -26,9 +26,6 @@ public:
     /// that can be read; `line` gets the output row as 0xFFRRGGBB.
     void Run(const std::uint32_t* acc, QRgb* line) const;
 
-    /// For tests: false keeps every pass made afterwards to the plain loops.
-    static void AllowVectorUnits(bool allow);
-
     // An output pixel: the weight of its first and of its last column, and `count` columns in
     // all, those between with the axis' full weight.
     struct Span {

@@ -1,7 +1,7 @@
 // The scaler behind the stretched picture area: exact area averages when shrinking, smooth
 // interpolation when enlarging, fine patterns to an even grey.
 #include "picture/stretch.h"
-#include "picture/stretch_horizontal.h"
+#include "picture/vector_units.h"
 
 #include <gtest/gtest.h>
 
@@ -179,8 +179,8 @@ QRgb AreaAverage(const QImage& source, QSize size, int i, int j) {
 // loops only, which must give the same pixels.
 class StretchBothWays : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { HorizontalPass::AllowVectorUnits(GetParam()); }
-    void TearDown() override { HorizontalPass::AllowVectorUnits(true); }
+    void SetUp() override { AllowVectorUnits(GetParam()); }
+    void TearDown() override { AllowVectorUnits(true); }
 };
 
 TEST_P(StretchBothWays, ShrinkingGivesTheExactAreaAverageOfEveryPixel) {
@@ -232,9 +232,9 @@ TEST(Stretch, VectorAndPlainLoopsAgreeForEveryKindOfAxis) {
         SCOPED_TRACE(testing::Message() << from.width() << "x" << from.height());
         const QImage source = Noise(from.width(), from.height(), unsigned(from.height()));
         const QImage vector = StretchPicture(source, QSize(321, 241));
-        HorizontalPass::AllowVectorUnits(false);
+        AllowVectorUnits(false);
         const QImage plain = StretchPicture(source, QSize(321, 241));
-        HorizontalPass::AllowVectorUnits(true);
+        AllowVectorUnits(true);
         EXPECT_EQ(vector, plain);
     }
 }
