@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__SSE2__)
 #include <immintrin.h>
 #endif
 
@@ -100,7 +100,7 @@ std::size_t SetWeightedSse(std::uint32_t* acc, const std::uint8_t* const* rows, 
 }  // namespace
 #endif
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__SSE2__)
 namespace {
 // The same with AVX2, 16 bytes of each row at a time: widened to 16-bit lanes as they are
 // loaded, a row pair interleaved and weighted by one multiply-add step. The interleaving works
