@@ -5,6 +5,7 @@
 #include "picture/stretch_horizontal.h"
 #include "picture/stretch_kernels.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
@@ -35,6 +36,7 @@ QImage OutputImage(int width, int height) {
 struct Scaler {
     Scaler(const QImage& source, QSize size);
     const std::uint8_t* SourceRow(std::uint32_t y, int slot);
+    void PrefetchRows(std::uint32_t j);
     void MakeRow(std::uint32_t j);
 
     const QImage source;
@@ -89,10 +91,25 @@ const std::uint8_t* Scaler::SourceRow(std::uint32_t y, int slot) {
     return bgr;
 }
 
+// Asks the cache for the source rows output row j adds that the row before it did not. A
+// picture just decoded has left the cache mostly; read a few rows at a time, it would come in
+// at the speed of memory, while rows asked for a row ahead arrive as the one before is made.
+void Scaler::PrefetchRows(std::uint32_t j) {
+    if (j >= dh || ay.start[j + 1] - ay.start[j] > std::uint32_t(kMaxWeightedRows)) return;
+    const std::uint32_t end = ay.first[j] + (ay.start[j + 1] - ay.start[j]);
+    const std::uint32_t from = std::max(ay.first[j], j > 0 ? ay.first[j - 1] + (ay.start[j] - ay.start[j - 1]) : 0);
+    const std::size_t bytes = std::size_t(source.bytesPerLine());
+    for (std::uint32_t y = from; y < end; ++y) {
+        const std::uint8_t* row = source.constScanLine(int(y));
+        for (std::size_t k = 0; k < bytes; k += 64) __builtin_prefetch(row + k);
+    }
+}
+
 void Scaler::MakeRow(std::uint32_t j) {
     // Down the columns first, so that each source row is read once for the whole picture.
     const std::uint32_t t0 = ay.start[j], t1 = ay.start[j + 1];
     std::uint32_t y = ay.first[j];
+    PrefetchRows(j + 1);
     if (t1 - t0 <= std::uint32_t(kMaxWeightedRows)) {
         // A few rows: weighted and added in one pass over the sums.
         const std::uint8_t* rows[kMaxWeightedRows];
