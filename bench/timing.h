@@ -34,5 +34,5 @@ inline double Median(int runs, const std::function<void()>& f) {
 
 /// How many runs a figure of a picture of `pixels` pixels gets: more for small, quick ones.
 inline int RunsFor(long long pixels) {
-    return pixels <= 640 * 480 ? 60 : pixels <= 1920 * 1080 ? 25 : pixels <= 3840 * 2160 ? 11 : 7;
+    return pixels <= 640 * 480 ? 300 : pixels <= 1920 * 1080 ? 25 : pixels <= 3840 * 2160 ? 11 : 7;
 }
