@@ -25,7 +25,13 @@ bool TFont::SetLayoutProperty(const std::string& name, const TLayoutValue& value
 }
 
 QFont TFont::ToQFont() const {
-    QFont font(Q(Name));
+    QFont font;
+    // Faces without Chinese (the window's sans face) take the captions' Chinese from the Kai
+    // face the layout uses for its Chinese labels, named as their first fallback. Left to
+    // itself the font system looks through the installed fonts for each such character at
+    // every paint of the text, which made a button's repaint several times slower.
+    if (Name == kChineseFace) font.setFamily(Q(Name));
+    else font.setFamilies({Q(Name), Q(kChineseFace)});
     // Negative heights give the character height, positive ones the cell height; at the
     // layout's 96 pixels per inch both are close enough to the pixel size.
     font.setPixelSize(Height < 0 ? -Height : (Height > 0 ? Height : 11));

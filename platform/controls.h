@@ -12,6 +12,9 @@ class QPushButton;
 
 /// A font as a layout describes it. A negative Height is the character height in pixels.
 struct TFont {
+    /// The face of the layout's Chinese text; other faces fall back on it for Chinese.
+    static constexpr const char* kChineseFace = "標楷體";
+
     std::string Name = "MS Sans Serif";
     int Height = -11;
     std::string Charset = "DEFAULT_CHARSET";
