@@ -28,6 +28,12 @@ inline std::pair<double, double> MedianPair(int runs, const std::function<void()
     return {ta[ta.size() / 2], tb[tb.size() / 2]};
 }
 
+inline double MedianOf(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 inline double Median(int runs, const std::function<void()>& f) {
     return MedianPair(runs, f, [] {}).first;
 }
