@@ -51,8 +51,17 @@ void TApplication::ShowException(const Exception& error) {
         return;
     }
     QWidget* parent = mainForm_ ? mainForm_->Window() : nullptr;
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(),
-                    QString::fromStdString(error.Message()), QMessageBox::Ok, parent);
+    // The box shows the message as plain text (a camera's status text is no markup) and at
+    // most kMaxShownCharacters of it: a page of text pasted as the address would otherwise
+    // give a box larger than the screen.
+    QString text = QString::fromStdString(error.Message());
+    if (text.size() > kMaxShownCharacters) {
+        text.truncate(kMaxShownCharacters);
+        if (text.back().isHighSurrogate()) text.chop(1);
+        text += QChar(0x2026);  // …
+    }
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }

@@ -32,8 +32,10 @@ public:
     /// Shows the main window and runs the event loop until it closes.
     void Run();
 
-    /// Shows the error's message in a modal message box; returns when it is dismissed.
+    /// Shows the error's message in a modal message box, as plain text cut to
+    /// kMaxShownCharacters; returns when it is dismissed.
     void ShowException(const Exception& error);
+    static constexpr int kMaxShownCharacters = 400;
 
     /// Runs `action`, handing whatever it throws to ShowException, as the event loop does.
     template <class F>

@@ -96,21 +96,34 @@ TEST(ErrorReporter, PaintErrorIsShownAfterThePaintOnce) {
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{"cannot draw"});
 }
 
-TEST(ErrorReporter, WithoutARecorderTheMessageIsAModalBox) {
+TEST(ErrorReporter, WithoutARecorderTheMessageIsAModalBoxOfPlainText) {
+    const QString pasted = QString(5000, QChar(0x9023));  // 連, a page of it typed as the address
+    struct Case {
+        QString message, shown;
+    } const cases[] = {
+        {"camera not found", "camera not found"},
+        // A camera's status text is shown as it stands, not as markup.
+        {"HTTP/1.1 503 <b>Busy</b>", "HTTP/1.1 503 <b>Busy</b>"},
+        {"Host '" + pasted + "' not found", ("Host '" + pasted).left(TApplication::kMaxShownCharacters) + QChar(0x2026)},
+    };
     auto sink = std::exchange(Application->MessageSink, nullptr);
-    QString shown;
-    bool modal = false;
-    QTimer::singleShot(50, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) return;
-        shown = box->text();
-        modal = box->isModal();
-        box->accept();
-    });
-    Application->ShowException(Exception("camera not found"));
+    for (const Case& c : cases) {
+        QString shown;
+        bool modal = false, plain = false;
+        QTimer::singleShot(50, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            shown = box->text();
+            modal = box->isModal();
+            plain = box->textFormat() == Qt::PlainText;
+            box->accept();
+        });
+        Application->ShowException(Exception(c.message.toStdString()));
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_TRUE(modal);
+        EXPECT_TRUE(plain);
+    }
     Application->MessageSink = sink;
-    EXPECT_EQ(shown, "camera not found");
-    EXPECT_TRUE(modal);
 }
 
 TEST(StoredLayout, UnreadableLayoutsNameTheLine) {
