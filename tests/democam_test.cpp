@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -222,4 +223,17 @@ TEST(DemoCameraStop, ASignalStopsTheServerAndRemovesItsFiles) {
         }
         std::filesystem::remove_all(tmp);
     }
+}
+
+TEST(DemoCameraStop, AServerDoesNotOutliveAKilledScript) {
+    DemoCamera camera;
+    ASSERT_TRUE(camera.Started()) << "announced: " << camera.announcement;
+    ASSERT_TRUE(camera.Stop(SIGKILL).has_value());
+    // The script could clean nothing up; its server is stopped by the system.
+    bool stopped = false;
+    for (int i = 0; i < 60 && !stopped; ++i) {
+        stopped = !LoopbackAccepts(camera.port);
+        if (!stopped) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(stopped);
 }
