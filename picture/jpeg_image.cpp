@@ -130,16 +130,17 @@ void TJPEGImage::DecodeInto(TJPEGBitmap& bitmap) const {
     check(JpegFinish(decoder));
 }
 
-bool TJPEGImage::Painted() const { return bitmap_ && bitmap_->Width() > 0; }
+bool TJPEGImage::Painted() const { return painted_; }
 
 void TJPEGImage::Draw(QPainter& painter, const QRect& dest) {
+    painted_ = false;
     std::exception_ptr failure;
     try {
         MakeBitmap();
     } catch (...) {
         failure = std::current_exception();
     }
-    if (Painted() && !dest.isEmpty()) {
+    if (bitmap_ && bitmap_->Width() > 0 && !dest.isEmpty()) {
         if (dest.size() == QSize(bitmap_->Width(), bitmap_->Height())) {
             painter.drawImage(dest.topLeft(), bitmap_->View());
         } else {
@@ -149,6 +150,7 @@ void TJPEGImage::Draw(QPainter& painter, const QRect& dest) {
             }
             painter.drawImage(dest.topLeft(), stretched_);
         }
+        painted_ = true;
     }
     if (failure) std::rethrow_exception(failure);
 }

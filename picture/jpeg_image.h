@@ -90,4 +90,5 @@ private:
     QImage stretched_;
     int decodeCount_ = 0;
     int stretchCount_ = 0;
+    bool painted_ = false;  // the last draw painted the whole of its destination
 };

@@ -7,7 +7,11 @@
 #include <QImage>
 #include <QSize>
 
+#include <cstdint>
+
 /// Scales `source` (any format; 24-bit blue-green-red and 8-bit indexed are read as they are)
 /// to `size`; the result is a Format_RGB32 image ready to paint. An empty source or size
-/// gives a null image. Raises std::bad_alloc when the memory cannot be had.
+/// gives a null image. Raises std::bad_alloc when the memory cannot be had, and for sizes of
+/// more than kMaxStretchedPixels (a GiB of output), before taking any.
 QImage StretchPicture(const QImage& source, QSize size);
+constexpr std::uint64_t kMaxStretchedPixels = std::uint64_t(1) << 28;

@@ -19,8 +19,9 @@ public:
     virtual std::unique_ptr<TGraphic> Clone() const = 0;
     /// Draws the picture scaled into `dest`. May raise; what it raises reaches the error reporter.
     virtual void Draw(QPainter& painter, const QRect& dest) = 0;
-    /// Whether the last Draw, raising or not, painted the whole of its `dest`; a picture that
-    /// could not be decoded at all paints nothing.
+    /// Whether the last Draw, raising or not, painted the whole of its `dest` (a picture that
+    /// could not be decoded or scaled paints nothing). When false, the caller paints the
+    /// background over `dest`, so a graphic answering false must not have painted part of it.
     virtual bool Painted() const = 0;
 };
 

@@ -7,11 +7,13 @@
 
 #include <jerror.h>
 
+#include <QPainter>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <new>
 
 namespace {
 
@@ -175,6 +177,25 @@ TEST_F(PictureAreaTest, AJpegCutInItsDataIsShownWholeWithoutAMessage) {
     EXPECT_EQ(Shown()->Bitmap()->Height(), 480);
     EXPECT_EQ(FirstDifference(shown, Expected(), 1), "");
     EXPECT_NE(shown, blank);
+}
+
+TEST(PictureDraw, ADrawThatCannotScaleCountsAsNothingPainted) {
+    // The area then paints its background there, not leave what was on the screen before.
+    auto stream = std::make_unique<TMemoryStream>();
+    const Bytes jpeg = MakeJpeg({.width = 64, .height = 48});
+    stream->Write(jpeg.data(), jpeg.size());
+    stream->SetPosition(0);
+    TJPEGImage image;
+    image.LoadFromStream(*stream);
+    QImage target(321, 241, QImage::Format_RGB32);
+    QPainter painter(&target);
+    image.Draw(painter, QRect(0, 0, 321, 241));
+    EXPECT_TRUE(image.Painted());
+    EXPECT_THROW(image.Draw(painter, QRect(0, 0, 20000, 20000)), std::bad_alloc);
+    EXPECT_FALSE(image.Painted());
+    image.Draw(painter, QRect(0, 0, 321, 241));
+    EXPECT_TRUE(image.Painted());
+    EXPECT_EQ(image.DecodeCount(), 1);
 }
 
 }  // namespace
