@@ -27,11 +27,15 @@ bool TFont::SetLayoutProperty(const std::string& name, const TLayoutValue& value
 QFont TFont::ToQFont() const {
     QFont font;
     // Faces without Chinese (the window's sans face) take the captions' Chinese from the Kai
-    // face the layout uses for its Chinese labels, named as their first fallback. Left to
-    // itself the font system looks through the installed fonts for each such character at
-    // every paint of the text, which made a button's repaint several times slower.
-    if (Name == kChineseFace) font.setFamily(Q(Name));
-    else font.setFamilies({Q(Name), Q(kChineseFace)});
+    // face the layout uses for its Chinese labels, named as their fallback after the face's
+    // own stand-ins (so that a face installed under the Chinese name does not take over the
+    // Latin text). Left to itself the font system looks through the installed fonts for each
+    // such character at every paint of the text, which made a button's repaint several times
+    // slower.
+    QStringList families{Q(Name)};
+    families += QFont::substitutes(Q(Name));
+    if (Name != kChineseFace) families += Q(kChineseFace);
+    font.setFamilies(families);
     // Negative heights give the character height, positive ones the cell height; at the
     // layout's 96 pixels per inch both are close enough to the pixel size.
     font.setPixelSize(Height < 0 ? -Height : (Height > 0 ? Height : 11));
