@@ -5,6 +5,6 @@
 /// AVX2 with fused multiply-add.
 bool UseAvx2();
 
-/// For tests: false keeps every scaling started afterwards to the plain loops (SSE2 on
+/// For tests: false keeps the scaler to the plain loops from then on (SSE2 on
 /// x86-64, which every such processor has).
 void AllowVectorUnits(bool allow);
