@@ -51,22 +51,21 @@ void TImage::SetStretch(bool stretch) {
 void TImage::Paint(QPainter& painter, const QBrush& background) {
     const QRect area(0, 0, Width(), Height());
     TGraphic* graphic = picture_.Graphic();
-    if (!graphic) {
-        painter.fillRect(area, background);
-        return;
-    }
-    const QRect dest = stretch_ ? area : QRect(0, 0, graphic->Width(), graphic->Height());
-    // Whatever the picture left, a failed one included, shows the background.
+    QRect dest;
+    // Whatever the picture left (none, or a failed one, included) shows the background.
     auto fillRest = [&] {
-        QRegion rest(area);
-        if (graphic->Painted()) rest -= dest;
-        for (const QRect& r : rest) painter.fillRect(r, background);
+        const QRect painted = graphic && graphic->Painted() ? dest : QRect();
+        if (painted.contains(area)) return;  // the usual case: the picture covers the area
+        for (const QRect& r : QRegion(area) - painted) painter.fillRect(r, background);
     };
-    try {
-        graphic->Draw(painter, dest);
-    } catch (...) {
-        fillRest();
-        throw;
+    if (graphic) {
+        dest = stretch_ ? area : QRect(0, 0, graphic->Width(), graphic->Height());
+        try {
+            graphic->Draw(painter, dest);
+        } catch (...) {
+            fillRest();
+            throw;
+        }
     }
     fillRest();
 }
