@@ -36,6 +36,9 @@ QImage OutputImage(int width, int height) {
 struct Scaler {
     Scaler(const QImage& source, QSize size);
     const std::uint8_t* SourceRow(std::uint32_t y, int slot);
+    /// How many source rows output row j takes, and the one after its last.
+    std::uint32_t RowCount(std::uint32_t j) const { return ay.start[j + 1] - ay.start[j]; }
+    std::uint32_t RowEnd(std::uint32_t j) const { return ay.first[j] + RowCount(j); }
     void PrefetchRows(std::uint32_t j);
     void MakeRow(std::uint32_t j);
 
@@ -95,11 +98,10 @@ const std::uint8_t* Scaler::SourceRow(std::uint32_t y, int slot) {
 // picture just decoded has left the cache mostly; read a few rows at a time, it would come in
 // at the speed of memory, while rows asked for a row ahead arrive as the one before is made.
 void Scaler::PrefetchRows(std::uint32_t j) {
-    if (j >= dh || ay.start[j + 1] - ay.start[j] > std::uint32_t(kMaxWeightedRows)) return;
-    const std::uint32_t end = ay.first[j] + (ay.start[j + 1] - ay.start[j]);
-    const std::uint32_t from = std::max(ay.first[j], j > 0 ? ay.first[j - 1] + (ay.start[j] - ay.start[j - 1]) : 0);
+    if (j >= dh || RowCount(j) > std::uint32_t(kMaxWeightedRows)) return;
+    const std::uint32_t from = std::max(ay.first[j], j > 0 ? RowEnd(j - 1) : 0);
     const std::size_t bytes = std::size_t(source.bytesPerLine());
-    for (std::uint32_t y = from; y < end; ++y) {
+    for (std::uint32_t y = from; y < RowEnd(j); ++y) {
         const std::uint8_t* row = source.constScanLine(int(y));
         for (std::size_t k = 0; k < bytes; k += 64) __builtin_prefetch(row + k);
     }
@@ -110,7 +112,7 @@ void Scaler::MakeRow(std::uint32_t j) {
     const std::uint32_t t0 = ay.start[j], t1 = ay.start[j + 1];
     std::uint32_t y = ay.first[j];
     PrefetchRows(j + 1);
-    if (t1 - t0 <= std::uint32_t(kMaxWeightedRows)) {
+    if (RowCount(j) <= std::uint32_t(kMaxWeightedRows)) {
         // A few rows: weighted and added in one pass over the sums.
         const std::uint8_t* rows[kMaxWeightedRows];
         for (std::uint32_t t = t0; t < t1; ++t, ++y) rows[t - t0] = SourceRow(y, int(t - t0));
