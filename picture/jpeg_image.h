@@ -3,6 +3,7 @@
 #pragma once
 
 #include "picture/jpeg_bitmap.h"
+#include "picture/stretch.h"
 #include "platform/exception.h"
 #include "platform/image.h"
 #include "platform/memory_stream.h"
@@ -33,7 +34,7 @@ public:
     /// EJPEG saying so instead of taking the machine's memory: at the limit the 24-bit bitmap
     /// is 768 MiB, and the decoder's own buffers for a progressive JPEG take up to 8 bytes a
     /// pixel more (2 GiB). The check comes before the decoder allocates anything for the picture.
-    static constexpr std::uint64_t kMaxPixels = std::uint64_t(1) << 28;
+    static constexpr std::uint64_t kMaxPixels = kMaxPicturePixels;
 
     TJPEGImage();
     ~TJPEGImage() override;

@@ -149,7 +149,7 @@ void Scaler::MakeRow(std::uint32_t j) {
 
 QImage StretchPicture(const QImage& input, QSize size) {
     if (input.isNull() || size.isEmpty()) return QImage();
-    if (std::uint64_t(size.width()) * std::uint64_t(size.height()) > kMaxStretchedPixels) throw std::bad_alloc();
+    if (std::uint64_t(size.width()) * std::uint64_t(size.height()) > kMaxPicturePixels) throw std::bad_alloc();
     const QImage source = input.format() == QImage::Format_Indexed8 || input.format() == QImage::Format_BGR888
                               ? input
                               : input.convertToFormat(QImage::Format_BGR888);

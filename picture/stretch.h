@@ -9,9 +9,11 @@
 
 #include <cstdint>
 
+/// The most pixels a picture may have here, decoded or scaled: 2^28 (16384 by 16384).
+constexpr std::uint64_t kMaxPicturePixels = std::uint64_t(1) << 28;
+
 /// Scales `source` (any format; 24-bit blue-green-red and 8-bit indexed are read as they are)
 /// to `size`; the result is a Format_RGB32 image ready to paint. An empty source or size
 /// gives a null image. Raises std::bad_alloc when the memory cannot be had, and for sizes of
-/// more than kMaxStretchedPixels (a GiB of output), before taking any.
+/// more than kMaxPicturePixels (a GiB of output), before taking any.
 QImage StretchPicture(const QImage& source, QSize size);
-constexpr std::uint64_t kMaxStretchedPixels = std::uint64_t(1) << 28;
