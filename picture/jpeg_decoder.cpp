@@ -25,7 +25,7 @@ void CmykToBgr(const JSAMPLE* in, std::uint8_t* out, JDIMENSION width, bool inve
     }
 }
 
-void ReadRowsUnguarded(JpegDecoder* decoder, std::uint8_t* rows, std::ptrdiff_t stride) {
+void ReadRowsUnguarded(JpegDecoder* decoder, std::uint8_t* rows, std::ptrdiff_t stride, RowProgress* progress) {
     j_decompress_ptr cinfo = &decoder->cinfo;
     JSAMPARRAY scratch = nullptr;
     if (decoder->cmyk)
@@ -44,6 +44,7 @@ void ReadRowsUnguarded(JpegDecoder* decoder, std::uint8_t* rows, std::ptrdiff_t 
             for (JDIMENSION i = 0; i < read; ++i)
                 CmykToBgr(scratch[i], rows + std::ptrdiff_t(first + i) * stride,
                           cinfo->output_width, cinfo->saw_Adobe_marker);
+        if (progress) progress->Publish(first + read);
     }
 }
 
@@ -111,9 +112,9 @@ bool JpegStart(JpegDecoder* decoder) {
     return true;
 }
 
-bool JpegReadRows(JpegDecoder* decoder, std::uint8_t* rows, std::ptrdiff_t stride) {
+bool JpegReadRows(JpegDecoder* decoder, std::uint8_t* rows, std::ptrdiff_t stride, RowProgress* progress) {
     if (setjmp(decoder->error.jump)) return false;
-    ReadRowsUnguarded(decoder, rows, stride);
+    ReadRowsUnguarded(decoder, rows, stride, progress);
     return true;
 }
 

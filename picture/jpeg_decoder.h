@@ -5,6 +5,7 @@
 #pragma once
 
 #include "picture/jpeg_source.h"
+#include "picture/row_progress.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,8 +41,9 @@ bool JpegConfigure(JpegDecoder* decoder, bool eightBit);
 bool JpegStart(JpegDecoder* decoder);
 
 /// Reads every remaining scanline straight into the rows at `rows`, `stride` bytes apart: 3
-/// bytes per pixel in blue-green-red order, or 1 palette index for quantized output.
-bool JpegReadRows(JpegDecoder* decoder, std::uint8_t* rows, std::ptrdiff_t stride);
+/// bytes per pixel in blue-green-red order, or 1 palette index for quantized output. Tells
+/// `progress`, when given, as rows are finished.
+bool JpegReadRows(JpegDecoder* decoder, std::uint8_t* rows, std::ptrdiff_t stride, RowProgress* progress = nullptr);
 
 bool JpegFinish(JpegDecoder* decoder);
 

@@ -81,15 +81,17 @@ std::unique_ptr<TGraphic> TJPEGImage::Clone() const {
     return copy;
 }
 
-void TJPEGImage::MakeBitmap() {
+void TJPEGImage::MakeBitmap() { Decode(nullptr, QSize()); }
+
+void TJPEGImage::Decode(ConcurrentStretch* alongside, QSize size) {
     if (bitmap_ || !data_) return;
     // Attached before decoding, so that whatever an error leaves is what later draws show.
     bitmap_ = std::make_shared<TJPEGBitmap>();
     ++decodeCount_;
-    DecodeInto(*bitmap_);
+    DecodeInto(*bitmap_, alongside, size);
 }
 
-void TJPEGImage::DecodeInto(TJPEGBitmap& bitmap) const {
+void TJPEGImage::DecodeInto(TJPEGBitmap& bitmap, ConcurrentStretch* alongside, QSize size) const {
     JpegDecoderGuard guard;
     JpegDecoder* decoder = &guard.decoder;
     auto check = [decoder](bool ok) {
@@ -123,7 +125,10 @@ void TJPEGImage::DecodeInto(TJPEGBitmap& bitmap) const {
         }
         bitmap.SetPalette(std::move(palette));
     }
-    const bool read = JpegReadRows(decoder, bitmap.Bits(), bitmap.Stride());
+    // The scaling reads each row as soon as it is finished; the rows an error leaves are
+    // cleared below before the caller tells it that all are there.
+    const bool scaling = alongside && bitmap.Width() > 0 && alongside->Start(bitmap.View(), size);
+    const bool read = JpegReadRows(decoder, bitmap.Bits(), bitmap.Stride(), scaling ? &alongside->Rows() : nullptr);
     // Rows an error left unwritten show black, not what the recycled memory held.
     bitmap.ClearRowsFrom(int(cinfo.output_scanline));
     check(read);
@@ -134,9 +139,12 @@ bool TJPEGImage::Painted() const { return painted_; }
 
 void TJPEGImage::Draw(QPainter& painter, const QRect& dest) {
     painted_ = false;
+    // A first draw that scales has the scaled copy made on another processor while it decodes.
+    const bool scales = !dest.isEmpty() && dest.size() != QSize(Width(), Height());
+    ConcurrentStretch alongside;
     std::exception_ptr failure;
     try {
-        MakeBitmap();
+        Decode(scales ? &alongside : nullptr, dest.size());
     } catch (...) {
         failure = std::current_exception();
     }
@@ -144,7 +152,10 @@ void TJPEGImage::Draw(QPainter& painter, const QRect& dest) {
         if (dest.size() == QSize(bitmap_->Width(), bitmap_->Height())) {
             painter.drawImage(dest.topLeft(), bitmap_->View());
         } else {
-            if (stretched_.size() != dest.size()) {
+            if (alongside.Started()) {
+                stretched_ = alongside.Finish();
+                ++stretchCount_;
+            } else if (stretched_.size() != dest.size()) {
                 stretched_ = StretchPicture(bitmap_->View(), dest.size());
                 ++stretchCount_;
             }

@@ -2,6 +2,7 @@
 // drawn from the kept bitmap; EJPEG: what its decoder raises.
 #pragma once
 
+#include "picture/concurrent_stretch.h"
 #include "picture/jpeg_bitmap.h"
 #include "picture/stretch.h"
 #include "platform/exception.h"
@@ -82,7 +83,9 @@ public:
 
 private:
     struct Data;
-    void DecodeInto(TJPEGBitmap& bitmap) const;
+    /// MakeBitmap, with the scaling to `size` made beside the decode when `alongside` is given.
+    void Decode(ConcurrentStretch* alongside, QSize size);
+    void DecodeInto(TJPEGBitmap& bitmap, ConcurrentStretch* alongside, QSize size) const;
 
     std::shared_ptr<const Data> data_;
     bool progressive_ = false;

@@ -1,6 +1,7 @@
 #include "picture/stretch.h"
 
 #include "picture/block_cache.h"
+#include "picture/row_progress.h"
 #include "picture/stretch_axis.h"
 #include "picture/stretch_horizontal.h"
 #include "picture/stretch_kernels.h"
@@ -16,6 +17,9 @@ namespace {
 // added a few at a time.
 constexpr int kRowsPerFlush = 257;
 constexpr int kBatch = 8;
+// A scaling that waits for rows still being decoded watches for the last of them, this share
+// of the picture.
+constexpr std::uint32_t kWatchedShare = 8;
 // Indexed rows are expanded into kBatch + 1 slots, which must hold the rows weighted at once.
 static_assert(kMaxWeightedRows <= kBatch + 1);
 
@@ -34,15 +38,18 @@ QImage OutputImage(int width, int height) {
 
 // One scaling: the axes, the working rows, and the output, made row by row.
 struct Scaler {
-    Scaler(const QImage& source, QSize size);
+    Scaler(const QImage& source, QSize size, RowProgress* rows);
     const std::uint8_t* SourceRow(std::uint32_t y, int slot);
     /// How many source rows output row j takes, and the one after its last.
     std::uint32_t RowCount(std::uint32_t j) const { return ay.start[j + 1] - ay.start[j]; }
     std::uint32_t RowEnd(std::uint32_t j) const { return ay.first[j] + RowCount(j); }
+    void WaitForRows(std::uint32_t j);
     void PrefetchRows(std::uint32_t j);
     void MakeRow(std::uint32_t j);
 
     const QImage source;
+    RowProgress* const rows;   // null: every row is there
+    std::uint32_t ready;       // rows known to be there
     const bool indexed;
     const std::uint32_t sw, dh;
     const std::size_t n;  // bytes in a blue-green-red source row
@@ -56,8 +63,10 @@ struct Scaler {
     QImage out;
 };
 
-Scaler::Scaler(const QImage& image, QSize size)
+Scaler::Scaler(const QImage& image, QSize size, RowProgress* progress)
     : source(image),
+      rows(progress),
+      ready(progress ? 0 : std::uint32_t(image.height())),
       indexed(image.format() == QImage::Format_Indexed8),
       sw(std::uint32_t(image.width())),
       dh(std::uint32_t(size.height())),
@@ -94,6 +103,16 @@ const std::uint8_t* Scaler::SourceRow(std::uint32_t y, int slot) {
     return bgr;
 }
 
+// Before output row j, when the source is still being decoded: waits for its source rows.
+void Scaler::WaitForRows(std::uint32_t j) {
+    const std::uint32_t need = RowEnd(j);
+    if (need <= ready) return;
+    // Near the end the rows are watched for, not looked for now and then: the paint waits for
+    // whatever is still to be made once the last row is decoded.
+    const std::uint32_t height = std::uint32_t(source.height());
+    ready = rows->WaitFor(need, height - need <= height / kWatchedShare);
+}
+
 // Asks the cache for the source rows output row j adds that the row before it did not. A
 // picture just decoded has left the cache mostly; read a few rows at a time, it would come in
 // at the speed of memory, while rows asked for a row ahead arrive as the one before is made.
@@ -101,7 +120,9 @@ void Scaler::PrefetchRows(std::uint32_t j) {
     if (j >= dh || RowCount(j) > std::uint32_t(kMaxWeightedRows)) return;
     const std::uint32_t from = std::max(ay.first[j], j > 0 ? RowEnd(j - 1) : 0);
     const std::size_t bytes = std::size_t(source.bytesPerLine());
-    for (std::uint32_t y = from; y < RowEnd(j); ++y) {
+    // Rows still being decoded are left alone: asking for them would take them from the
+    // decoding processor's cache while it writes them.
+    for (std::uint32_t y = from; y < std::min(RowEnd(j), ready); ++y) {
         const std::uint8_t* row = source.constScanLine(int(y));
         for (std::size_t k = 0; k < bytes; k += 64) __builtin_prefetch(row + k);
     }
@@ -111,6 +132,7 @@ void Scaler::MakeRow(std::uint32_t j) {
     // Down the columns first, so that each source row is read once for the whole picture.
     const std::uint32_t t0 = ay.start[j], t1 = ay.start[j + 1];
     std::uint32_t y = ay.first[j];
+    if (rows) WaitForRows(j);
     PrefetchRows(j + 1);
     if (RowCount(j) <= std::uint32_t(kMaxWeightedRows)) {
         // A few rows: weighted and added in one pass over the sums.
@@ -147,13 +169,14 @@ void Scaler::MakeRow(std::uint32_t j) {
 
 }  // namespace
 
-QImage StretchPicture(const QImage& input, QSize size) {
+QImage StretchPicture(const QImage& input, QSize size, RowProgress* rows) {
     if (input.isNull() || size.isEmpty()) return QImage();
     if (std::uint64_t(size.width()) * std::uint64_t(size.height()) > kMaxPicturePixels) throw std::bad_alloc();
-    const QImage source = input.format() == QImage::Format_Indexed8 || input.format() == QImage::Format_BGR888
-                              ? input
-                              : input.convertToFormat(QImage::Format_BGR888);
-    Scaler scaler(source, size);
+    const bool readable = input.format() == QImage::Format_Indexed8 || input.format() == QImage::Format_BGR888;
+    // A conversion reads every row, so it waits for them all.
+    if (!readable && rows) rows->WaitFor(std::uint32_t(input.height()), false);
+    const QImage source = readable ? input : input.convertToFormat(QImage::Format_BGR888);
+    Scaler scaler(source, size, readable ? rows : nullptr);
     for (std::uint32_t j = 0; j < scaler.dh; ++j) scaler.MakeRow(j);
     return scaler.out;
 }

@@ -1,5 +1,6 @@
 // The picture area of the main window: a loaded JPEG given to it as the Connect command gives
 // one, stretched over the whole area, decoded once, errors shown once.
+#include "picture/concurrent_stretch.h"
 #include "platform/application.h"
 #include "tests/support/jpeg_reference.h"
 #include "tests/support/messages.h"
@@ -196,6 +197,46 @@ TEST(PictureDraw, ADrawThatCannotScaleCountsAsNothingPainted) {
     image.Draw(painter, QRect(0, 0, 321, 241));
     EXPECT_TRUE(image.Painted());
     EXPECT_EQ(image.DecodeCount(), 1);
+}
+
+TEST(PictureDraw, ScalingBesideTheDecodeGivesWhatScalingAfterItGives) {
+    struct Case {
+        JpegRecipe recipe;
+        int screenDepth = 24;
+        std::size_t cut = 0;  // bytes kept, when not all
+    } const cases[] = {
+        {{.width = 640, .height = 480, .name = "colour"}},
+        {{.width = 100, .height = 75, .name = "enlarged"}},
+        {{.width = 640, .height = 480, .colour = JpegColour::Grayscale, .name = "grey"}},
+        {{.width = 640, .height = 480, .name = "8-bit screen"}, 8},
+        {{.width = 400, .height = 300, .colour = JpegColour::CmykAdobe, .name = "cmyk"}},
+        {{.width = 640, .height = 480, .progressive = true, .name = "progressive"}},
+        {{.width = 640, .height = 480, .name = "cut in its data"}, 24, 20000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.recipe.name);
+        Bytes jpeg = MakeJpeg(c.recipe);
+        if (c.cut) jpeg.resize(c.cut);
+        TJPEGImage::SetScreenDepthForOutput(c.screenDepth);
+        QImage shown[2];
+        for (const bool beside : {true, false}) {
+            ConcurrentStretch::Allow(beside);
+            TMemoryStream stream;
+            stream.Write(jpeg.data(), jpeg.size());
+            stream.SetPosition(0);
+            TJPEGImage image;
+            image.LoadFromStream(stream);
+            QImage target(321, 241, QImage::Format_RGB32);
+            QPainter painter(&target);
+            image.Draw(painter, QRect(0, 0, 321, 241));
+            EXPECT_EQ(image.StretchCount(), 1);
+            EXPECT_EQ(image.Stretched(), StretchPicture(image.Bitmap()->View(), QSize(321, 241)));
+            shown[beside] = target;
+        }
+        ConcurrentStretch::Allow(true);
+        TJPEGImage::SetScreenDepthForOutput(0);
+        EXPECT_EQ(shown[0], shown[1]);
+    }
 }
 
 }  // namespace

@@ -1,15 +1,19 @@
 // The scaler behind the stretched picture area: exact area averages when shrinking, smooth
 // interpolation when enlarging, fine patterns to an even grey.
+#include "picture/concurrent_stretch.h"
 #include "picture/stretch.h"
 #include "picture/vector_units.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <functional>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -237,6 +241,63 @@ TEST(Stretch, VectorAndPlainLoopsAgreeForEveryKindOfAxis) {
         AllowVectorUnits(true);
         EXPECT_EQ(vector, plain);
     }
+}
+
+// Scaling beside a decode: the test thread plays the decoder, writing the rows of a picture
+// into memory that held another one, a few at a time with pauses between, and telling the
+// scaling thread as it goes. A row read before it was finished would show the old picture.
+TEST(ConcurrentStretch, ReadsEachRowOnlyOnceItIsFinished) {
+    struct Case {
+        QSize from;
+        bool indexed;
+    } const cases[] = {
+        {{640, 480}, false},   // a few rows to each output row
+        {{120, 90}, false},    // enlarging: two rows to each
+        {{300, 4000}, false},  // many rows to each, summed in batches
+        {{640, 480}, true},    // palette indexes
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.from.width() << "x" << c.from.height() << (c.indexed ? " indexed" : ""));
+        QImage finished = Noise(c.from.width(), c.from.height(), 7);
+        if (c.indexed) {
+            finished = finished.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+            ASSERT_EQ(finished.format(), QImage::Format_Indexed8);
+        }
+        QImage memory = finished.copy();
+        memory.fill(c.indexed ? 0u : qRgb(255, 0, 255));
+        // A view of the memory being written, as the decoded bitmap gives.
+        QImage shown(memory.constBits(), memory.width(), memory.height(), memory.bytesPerLine(), memory.format());
+        if (c.indexed) shown.setColorTable(finished.colorTable());
+
+        ConcurrentStretch alongside;
+        if (!alongside.Start(shown, QSize(321, 241))) GTEST_SKIP() << "a single processor: nothing runs beside";
+        const int rows = finished.height();
+        for (int y = 0; y < rows; ++y) {
+            std::memcpy(memory.scanLine(y), finished.constScanLine(y), std::size_t(finished.bytesPerLine()));
+            if (y % 8 == 7) {
+                alongside.Rows().Publish(std::uint32_t(y + 1));
+                if (y % 64 == 63) std::this_thread::sleep_for(std::chrono::microseconds(150));
+            }
+        }
+        EXPECT_EQ(alongside.Finish(), StretchPicture(finished, QSize(321, 241)));
+    }
+}
+
+TEST(ConcurrentStretch, RaisesWhatTheScalingRaisedAndWaitsForOneLeftUnfinished) {
+    const QImage source = Noise(64, 48, 3);
+    {
+        ConcurrentStretch alongside;
+        if (!alongside.Start(source, QSize(70000, 70000))) GTEST_SKIP() << "a single processor";
+        EXPECT_THROW(alongside.Finish(), std::bad_alloc);
+    }
+    {
+        // Dropped with no row told finished: the rows are then taken as they are.
+        ConcurrentStretch alongside;
+        ASSERT_TRUE(alongside.Start(source, QSize(321, 241)));
+    }
+    ConcurrentStretch next;
+    ASSERT_TRUE(next.Start(source, QSize(321, 241)));
+    EXPECT_EQ(next.Finish(), StretchPicture(source, QSize(321, 241)));
 }
 
 }  // namespace
