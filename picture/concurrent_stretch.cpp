@@ -113,14 +113,7 @@ private:
 // The paint waits here for the rows made after the last one was decoded: a few microseconds,
 // about what a sleeping thread takes to wake, so it watches for a while before it sleeps.
 void WaitDone(Job& job) {
-    const auto until = std::chrono::steady_clock::now() + kWatchDone;
-    while (!job.done.load() && std::chrono::steady_clock::now() < until) {
-        for (int i = 0; i < 64 && !job.done.load(); ++i) {
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        }
-    }
+    if (WatchFor([&] { return job.done.load(); }, kWatchDone)) return;
     while (!job.done.load()) job.done.wait(false);
 }
 

@@ -9,6 +9,22 @@
 #include <cstdint>
 #include <thread>
 
+/// Watches for `done` to become true, for up to `time`, without leaving the processor; returns
+/// whether it did. For waits expected to be shorter than a sleeping thread takes to wake.
+template <class Done>
+bool WatchFor(Done done, std::chrono::microseconds time) {
+    const auto until = std::chrono::steady_clock::now() + time;
+    do {
+        for (int i = 0; i < 64; ++i) {
+            if (done()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+    } while (std::chrono::steady_clock::now() < until);
+    return done();
+}
+
 class RowProgress {
 public:
     /// Rows [0, rows) are finished and will not change again.
@@ -16,20 +32,12 @@ public:
 
     std::uint32_t Ready() const { return rows_.load(std::memory_order_acquire); }
 
-    /// Waits until at least `rows` rows are finished; returns how many are. While rows are
-    /// still far off it looks every `nap`; when they are expected `soon`, it watches for a
-    /// while first, so as to go on the moment they are there.
+    /// Waits until at least `rows` rows are finished; returns how many are. It looks every
+    /// 100 microseconds; when the rows are expected `soon`, it first watches for up to 2 ms,
+    /// so as to go on the moment they are there.
     std::uint32_t WaitFor(std::uint32_t rows, bool soon) {
         std::uint32_t have = Ready();
-        if (have < rows && soon) {
-            const auto until = std::chrono::steady_clock::now() + kWatch;
-            do {
-                for (int i = 0; i < 64 && have < rows; ++i) {
-                    Pause();
-                    have = Ready();
-                }
-            } while (have < rows && std::chrono::steady_clock::now() < until);
-        }
+        if (have < rows && soon) WatchFor([&] { return (have = Ready()) >= rows; }, kWatch);
         while (have < rows) {
             std::this_thread::sleep_for(kNap);
             have = Ready();
@@ -40,12 +48,6 @@ public:
 private:
     static constexpr std::chrono::microseconds kNap{100};
     static constexpr std::chrono::milliseconds kWatch{2};
-
-    static void Pause() {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-    }
 
     std::atomic<std::uint32_t> rows_{0};
 };
