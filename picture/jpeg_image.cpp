@@ -1,5 +1,6 @@
 #include "picture/jpeg_image.h"
 
+#include "picture/concurrent_stretch.h"
 #include "picture/jpeg_decoder.h"
 #include "picture/stretch.h"
 #include "platform/application.h"

@@ -2,7 +2,6 @@
 // drawn from the kept bitmap; EJPEG: what its decoder raises.
 #pragma once
 
-#include "picture/concurrent_stretch.h"
 #include "picture/jpeg_bitmap.h"
 #include "picture/stretch.h"
 #include "platform/exception.h"
@@ -13,6 +12,8 @@
 
 #include <cstdint>
 #include <memory>
+
+class ConcurrentStretch;
 
 /// A decoder error ("JPEG error #<code>", the library's own message code), or one of the
 /// graphic's own limits (a message of its own; Code() is then 0, which the library never raises).
