@@ -6,11 +6,12 @@
 #include <sched.h>
 #include <signal.h>
 
+#include <cassert>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
-#include <system_error>
+#include <memory>
 #include <thread>
 
 struct ConcurrentStretch::Job {
@@ -31,10 +32,33 @@ constexpr std::chrono::milliseconds kWatchDone{1};
 
 std::atomic<bool> allowed{true};
 
+std::atomic<bool> forkedChild{false};
+std::atomic<long> started{0};
+
+// While it lives, the calling thread blocks the signals the process may be sent, so that a
+// thread started meanwhile inherits them blocked and they go to the threads that expect them.
+// Those a fault raises in the faulting thread itself stay open.
+class ProcessSignalsBlocked {
+public:
+    ProcessSignalsBlocked() {
+        sigset_t set;
+        sigfillset(&set);
+        for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT}) sigdelset(&set, fault);
+        pthread_sigmask(SIG_BLOCK, &set, &old_);
+    }
+    ~ProcessSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    ProcessSignalsBlocked(const ProcessSignalsBlocked&) = delete;
+    ProcessSignalsBlocked& operator=(const ProcessSignalsBlocked&) = delete;
+
+private:
+    sigset_t old_;
+};
+
 int ProcessorsAvailable() {
     cpu_set_t set;
     CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+    // More processors than the set holds fails; there are then plenty.
+    if (sched_getaffinity(0, sizeof set, &set) != 0) return int(std::thread::hardware_concurrency());
     return CPU_COUNT(&set);
 }
 
@@ -61,25 +85,21 @@ public:
 private:
     static ScalingThread* Make() {
         if (ProcessorsAvailable() < 2) return nullptr;
-        auto* thread = new ScalingThread;
-        // Started with every signal blocked, which it keeps: signals go to the threads that
-        // expect them.
-        sigset_t all, old;
-        sigfillset(&all);
-        pthread_sigmask(SIG_SETMASK, &all, &old);
-        bool started = true;
-        try {
-            std::thread([thread] {
-                pthread_setname_np(pthread_self(), "camview-scale");
-                thread->Run();
-            }).detach();
-        } catch (const std::system_error&) {
-            started = false;
+        std::unique_ptr<ScalingThread> thread(new ScalingThread);
+        {
+            const ProcessSignalsBlocked blocked;
+            try {
+                std::thread([worker = thread.get()] {
+                    pthread_setname_np(pthread_self(), "camview-scale");
+                    worker->Run();
+                }).detach();
+            } catch (...) {
+                return nullptr;
+            }
         }
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-        if (started) return thread;
-        delete thread;
-        return nullptr;
+        // A child made by fork has no such thread: it scales after decoding.
+        pthread_atfork(nullptr, nullptr, [] { forkedChild = true; });
+        return thread.release();
     }
 
     [[noreturn]] void Run() {
@@ -126,7 +146,7 @@ ConcurrentStretch::~ConcurrentStretch() {
 }
 
 bool ConcurrentStretch::Start(const QImage& source, QSize size) {
-    if (job_ || !allowed) return false;
+    if (job_ || !allowed || forkedChild) return false;
     ScalingThread* thread = ScalingThread::Get();
     if (!thread) return false;
     auto job = std::make_shared<Job>();
@@ -135,14 +155,21 @@ bool ConcurrentStretch::Start(const QImage& source, QSize size) {
     job->height = std::uint32_t(source.height());
     if (!thread->Submit(job)) return false;
     job_ = std::move(job);
+    ++started;
     return true;
 }
 
 void ConcurrentStretch::Allow(bool allow) { allowed = allow; }
 
-RowProgress& ConcurrentStretch::Rows() { return job_->rows; }
+long ConcurrentStretch::StartCount() { return started; }
+
+RowProgress& ConcurrentStretch::Rows() {
+    assert(job_);
+    return job_->rows;
+}
 
 QImage ConcurrentStretch::Finish() {
+    assert(job_);
     const std::shared_ptr<Job> job = std::move(job_);
     job->rows.Publish(job->height);
     WaitDone(*job);

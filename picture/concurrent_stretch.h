@@ -22,18 +22,21 @@ public:
     /// Starts scaling `source` to `size` on the scaling thread, which reads a row only once
     /// Rows() has it; `source`'s memory must live until Finish. Returns false, and starts
     /// nothing, when the process has a single processor, no thread can be had, or the thread
-    /// is busy: the caller then scales after decoding.
+    /// is busy: the caller then scales after decoding. Raises std::bad_alloc, having started
+    /// nothing, when memory runs out.
     bool Start(const QImage& source, QSize size);
     bool Started() const { return job_ != nullptr; }
-    /// Where the decoder tells how many rows are finished.
+    /// Where the decoder tells how many rows are finished. Only once started.
     RowProgress& Rows();
 
     /// Marks every row finished, waits for the scaling, and returns it; rethrows what the
-    /// scaling raised (std::bad_alloc).
+    /// scaling raised (std::bad_alloc). Only once started.
     QImage Finish();
 
     /// For tests and measurements: false makes every Start fail from then on.
     static void Allow(bool allow);
+    /// For tests: how many scalings have started in this process.
+    static long StartCount();
 
     struct Job;
 

@@ -127,8 +127,15 @@ void TJPEGImage::DecodeInto(TJPEGBitmap& bitmap, ConcurrentStretch* alongside, Q
         bitmap.SetPalette(std::move(palette));
     }
     // The scaling reads each row as soon as it is finished; the rows an error leaves are
-    // cleared below before the caller tells it that all are there.
-    const bool scaling = alongside && bitmap.Width() > 0 && alongside->Start(bitmap.View(), size);
+    // cleared below before the caller tells it that all are there. Nothing may raise between
+    // here and that clearing, so a scaling that cannot start leaves the draw to scale after.
+    bool scaling = false;
+    if (alongside && bitmap.Width() > 0) {
+        try {
+            scaling = alongside->Start(bitmap.View(), size);
+        } catch (const std::exception&) {
+        }
+    }
     const bool read = JpegReadRows(decoder, bitmap.Bits(), bitmap.Stride(), scaling ? &alongside->Rows() : nullptr);
     // Rows an error left unwritten show black, not what the recycled memory held.
     bitmap.ClearRowsFrom(int(cinfo.output_scanline));

@@ -136,9 +136,9 @@ void Scaler::MakeRow(std::uint32_t j) {
     PrefetchRows(j + 1);
     if (RowCount(j) <= std::uint32_t(kMaxWeightedRows)) {
         // A few rows: weighted and added in one pass over the sums.
-        const std::uint8_t* rows[kMaxWeightedRows];
-        for (std::uint32_t t = t0; t < t1; ++t, ++y) rows[t - t0] = SourceRow(y, int(t - t0));
-        SetWeighted(acc, rows, &ay.weights[t0], int(t1 - t0), n);
+        const std::uint8_t* weighted[kMaxWeightedRows];
+        for (std::uint32_t t = t0; t < t1; ++t, ++y) weighted[t - t0] = SourceRow(y, int(t - t0));
+        SetWeighted(acc, weighted, &ay.weights[t0], int(t1 - t0), n);
     } else {
         // Many: the rows of full weight are summed in 16 bits, a batch at a time, and
         // multiplied once; the partly covered ones at the ends are weighted on their own.

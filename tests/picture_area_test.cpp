@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -213,6 +214,14 @@ TEST(PictureDraw, ScalingBesideTheDecodeGivesWhatScalingAfterItGives) {
         {{.width = 640, .height = 480, .progressive = true, .name = "progressive"}},
         {{.width = 640, .height = 480, .name = "cut in its data"}, 24, 20000},
     };
+    // Puts the process-wide settings back however the test ends.
+    struct Settings {
+        ~Settings() {
+            ConcurrentStretch::Allow(true);
+            TJPEGImage::SetScreenDepthForOutput(0);
+        }
+    } const restore;
+    const bool twoProcessors = std::thread::hardware_concurrency() > 1;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.recipe.name);
         Bytes jpeg = MakeJpeg(c.recipe);
@@ -227,14 +236,15 @@ TEST(PictureDraw, ScalingBesideTheDecodeGivesWhatScalingAfterItGives) {
             TJPEGImage image;
             image.LoadFromStream(stream);
             QImage target(321, 241, QImage::Format_RGB32);
+            target.fill(Qt::black);
             QPainter painter(&target);
+            const long started = ConcurrentStretch::StartCount();
             image.Draw(painter, QRect(0, 0, 321, 241));
+            EXPECT_EQ(ConcurrentStretch::StartCount() - started, beside && twoProcessors ? 1 : 0);
             EXPECT_EQ(image.StretchCount(), 1);
             EXPECT_EQ(image.Stretched(), StretchPicture(image.Bitmap()->View(), QSize(321, 241)));
             shown[beside] = target;
         }
-        ConcurrentStretch::Allow(true);
-        TJPEGImage::SetScreenDepthForOutput(0);
         EXPECT_EQ(shown[0], shown[1]);
     }
 }

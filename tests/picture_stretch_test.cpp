@@ -249,15 +249,18 @@ TEST(Stretch, VectorAndPlainLoopsAgreeForEveryKindOfAxis) {
 TEST(ConcurrentStretch, ReadsEachRowOnlyOnceItIsFinished) {
     struct Case {
         QSize from;
-        bool indexed;
+        bool indexed = false;
+        int stopAt = -1;  // a decoder that fails there: the rows from there on are cleared
     } const cases[] = {
-        {{640, 480}, false},   // a few rows to each output row
-        {{120, 90}, false},    // enlarging: two rows to each
-        {{300, 4000}, false},  // many rows to each, summed in batches
+        {{640, 480}},          // a few rows to each output row
+        {{120, 90}},           // enlarging: two rows to each
+        {{300, 4000}},         // many rows to each, summed in batches
         {{640, 480}, true},    // palette indexes
+        {{640, 480}, false, 203},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.from.width() << "x" << c.from.height() << (c.indexed ? " indexed" : ""));
+        SCOPED_TRACE(testing::Message() << c.from.width() << "x" << c.from.height() << (c.indexed ? " indexed" : "")
+                                        << " stopping at " << c.stopAt);
         QImage finished = Noise(c.from.width(), c.from.height(), 7);
         if (c.indexed) {
             finished = finished.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
@@ -271,7 +274,7 @@ TEST(ConcurrentStretch, ReadsEachRowOnlyOnceItIsFinished) {
 
         ConcurrentStretch alongside;
         if (!alongside.Start(shown, QSize(321, 241))) GTEST_SKIP() << "a single processor: nothing runs beside";
-        const int rows = finished.height();
+        const int rows = c.stopAt < 0 ? finished.height() : c.stopAt;
         for (int y = 0; y < rows; ++y) {
             std::memcpy(memory.scanLine(y), finished.constScanLine(y), std::size_t(finished.bytesPerLine()));
             if (y % 8 == 7) {
@@ -279,7 +282,11 @@ TEST(ConcurrentStretch, ReadsEachRowOnlyOnceItIsFinished) {
                 if (y % 64 == 63) std::this_thread::sleep_for(std::chrono::microseconds(150));
             }
         }
-        EXPECT_EQ(alongside.Finish(), StretchPicture(finished, QSize(321, 241)));
+        for (int y = rows; y < finished.height(); ++y) std::memset(memory.scanLine(y), 0, std::size_t(memory.bytesPerLine()));
+        EXPECT_EQ(alongside.Finish(), StretchPicture(shown, QSize(321, 241)));
+        if (c.stopAt < 0) {
+            EXPECT_EQ(shown, finished);
+        }
     }
 }
 
