@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -17,9 +18,9 @@ namespace {
 // added a few at a time.
 constexpr int kRowsPerFlush = 257;
 constexpr int kBatch = 8;
-// A scaling that waits for rows still being decoded watches for the last of them, this share
-// of the picture.
-constexpr std::uint32_t kWatchedShare = 8;
+// A scaling that waits for rows still being decoded watches for them once the decode should
+// end within this time: two of its looks, as a sleep of 100 us may last 150.
+constexpr std::chrono::microseconds kWatchAhead{300};
 // Indexed rows are expanded into kBatch + 1 slots, which must hold the rows weighted at once.
 static_assert(kMaxWeightedRows <= kBatch + 1);
 
@@ -50,6 +51,7 @@ struct Scaler {
     const QImage source;
     RowProgress* const rows;   // null: every row is there
     std::uint32_t ready;       // rows known to be there
+    const std::chrono::steady_clock::time_point begun = std::chrono::steady_clock::now();
     const bool indexed;
     const std::uint32_t sw, dh;
     const std::size_t n;  // bytes in a blue-green-red source row
@@ -104,13 +106,19 @@ const std::uint8_t* Scaler::SourceRow(std::uint32_t y, int slot) {
 }
 
 // Before output row j, when the source is still being decoded: waits for its source rows.
+// They are watched for, rather than looked for now and then, once the decoder is expected to
+// finish within about two looks at the pace it has kept so far, and before it has made a row
+// (a small picture is decoded before the first look): the paint waits for whatever is still
+// to be made once the last row is decoded.
 void Scaler::WaitForRows(std::uint32_t j) {
     const std::uint32_t need = RowEnd(j);
     if (need <= ready) return;
-    // Near the end the rows are watched for, not looked for now and then: the paint waits for
-    // whatever is still to be made once the last row is decoded.
+    ready = rows->Ready();
+    if (need <= ready) return;
     const std::uint32_t height = std::uint32_t(source.height());
-    ready = rows->WaitFor(need, height - need <= height / kWatchedShare);
+    const double elapsed = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - begun).count();
+    const bool soon = ready == 0 || double(height - ready) * elapsed / double(ready) <= kWatchAhead.count();
+    ready = rows->WaitFor(need, soon);
 }
 
 // Asks the cache for the source rows output row j adds that the row before it did not. A
