@@ -17,7 +17,6 @@
 struct ConcurrentStretch::Job {
     QImage source;
     QSize size;
-    std::uint32_t height = 0;  // the source's rows, read by both threads
     RowProgress rows;
     QImage result;
     std::exception_ptr failure;
@@ -140,9 +139,12 @@ void WaitDone(Job& job) {
 }  // namespace
 
 ConcurrentStretch::~ConcurrentStretch() {
-    if (!job_) return;
-    job_->rows.Publish(job_->height);
-    WaitDone(*job_);
+    if (job_) Complete(*job_);
+}
+
+void ConcurrentStretch::Complete(Job& job) {
+    job.rows.Publish(std::uint32_t(job.source.height()));
+    WaitDone(job);
 }
 
 bool ConcurrentStretch::Start(const QImage& source, QSize size) {
@@ -152,7 +154,6 @@ bool ConcurrentStretch::Start(const QImage& source, QSize size) {
     auto job = std::make_shared<Job>();
     job->source = source;
     job->size = size;
-    job->height = std::uint32_t(source.height());
     if (!thread->Submit(job)) return false;
     job_ = std::move(job);
     ++started;
@@ -171,8 +172,7 @@ RowProgress& ConcurrentStretch::Rows() {
 QImage ConcurrentStretch::Finish() {
     assert(job_);
     const std::shared_ptr<Job> job = std::move(job_);
-    job->rows.Publish(job->height);
-    WaitDone(*job);
+    Complete(*job);
     if (job->failure) std::rethrow_exception(job->failure);
     return std::move(job->result);
 }

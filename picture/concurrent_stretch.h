@@ -41,5 +41,8 @@ public:
     struct Job;
 
 private:
+    /// Marks every row finished and waits for the scaling.
+    static void Complete(Job& job);
+
     std::shared_ptr<Job> job_;
 };

@@ -1,4 +1,4 @@
-// The decoder's two callbacks objects: the error manager that turns every fatal error into a
+// The decoder's two callback objects: the error manager that turns every fatal error into a
 // jump back to the caller with the library's message code, and the data source over the
 // compressed bytes in memory. Plain C data only: they live inside the decoder state, which the
 // library's longjmp may leave at any point.

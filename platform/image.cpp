@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QRegion>
 
+#include <exception>
+
 // The widget that paints the picture. Errors raised while drawing cannot be shown from inside a
 // paint (a modal box would paint again), so the application shows them once the paint is over.
 // It paints every pixel of its own, the background where the picture is not: filling the
@@ -51,23 +53,22 @@ void TImage::SetStretch(bool stretch) {
 void TImage::Paint(QPainter& painter, const QBrush& background) {
     const QRect area(0, 0, Width(), Height());
     TGraphic* graphic = picture_.Graphic();
-    QRect dest;
-    // Whatever the picture left (none, or a failed one, included) shows the background.
-    auto fillRest = [&] {
-        const QRect painted = graphic && graphic->Painted() ? dest : QRect();
-        if (painted.contains(area)) return;  // the usual case: the picture covers the area
-        for (const QRect& r : QRegion(area) - painted) painter.fillRect(r, background);
-    };
+    QRect painted;
+    std::exception_ptr failure;
     if (graphic) {
-        dest = stretch_ ? area : QRect(0, 0, graphic->Width(), graphic->Height());
+        const QRect dest = stretch_ ? area : QRect(0, 0, graphic->Width(), graphic->Height());
         try {
             graphic->Draw(painter, dest);
         } catch (...) {
-            fillRest();
-            throw;
+            failure = std::current_exception();
         }
+        if (graphic->Painted()) painted = dest;
     }
-    fillRest();
+    // Whatever the picture left (none, or a failed one, included) shows the background; in the
+    // usual case the picture covers the area.
+    if (!painted.contains(area))
+        for (const QRect& r : QRegion(area) - painted) painter.fillRect(r, background);
+    if (failure) std::rethrow_exception(failure);
 }
 
 bool TImage::SetLayoutProperty(const std::string& name, const TLayoutValue& value, TForm& root) {
